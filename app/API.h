@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+
+// The settings files: their line format, their loaders and their writers.
+// Each file is read from its first line and written whole; a line's meaning is
+// its position.
+namespace API {
+
+inline const QString kCheckFile = QStringLiteral("check.ini");
+inline const QString kSmtpFile = QStringLiteral("smtp.ini");
+inline const QString kSendTimeFile = QStringLiteral("sendtime.ini");
+
+// A settings file that cannot be loaded. `line` is the 1-based line at fault
+// (0 when the file could not be opened at all).
+class LoadError : public std::runtime_error {
+public:
+    LoadError(QString file, int line, QString fault);
+    const QString file;
+    const int line;
+    const QString fault;
+    // The words shown to the operator: the file, the line and the fault.
+    QString message() const;
+};
+
+// A number line: a blank (or a minus sign when negative), the digits, a blank.
+QString FormatNumberLine(std::int64_t value);
+// The value of a number line: the blanks around it dropped, the rest read as a
+// decimal number (a fraction allowed) and rounded down. Nothing when the line
+// holds no number.
+std::optional<std::int64_t> ReadNumberLine(const QString& line);
+
+// Whether a settings file of that name exists in the application folder.
+bool SettingsFileExists(const QString& fileName);
+
+// Each loader reads its file from the application folder into `Settings`,
+// field by field in file order. A malformed file throws LoadError at the
+// offending line; the fields read before it keep their new values.
+void LoadCheckSettings();
+void LoadSmtpSettings();
+void LoadSendTimeSettings();
+
+// The lines of each file as the record now holds them.
+QStringList CheckSettingsLines();
+QStringList SmtpSettingsLines();
+QStringList SendTimeSettingsLines();
+
+// Each writer replaces its file whole with the record's values. False when the
+// file could not be written; the former file is then left whole.
+bool WriteCheckSettings();
+bool WriteSmtpSettings();
+bool WriteSendTimeSettings();
+
+} // namespace API

@@ -1,0 +1,178 @@
+#include "app/frmMain.h"
+
+#include "app/API.h"
+#include "app/variables.h"
+#include "platform/Clock.h"
+#include "platform/MessageBox.h"
+#include "platform/Service.h"
+#include "platform/SocketObject.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <cstdlib>
+
+namespace {
+frmMain* theMainWindow = nullptr;
+
+// The scheduler ticks 100 ms short of a minute.
+constexpr int kSendTimerIntervalMs = 59900;
+// The clock panel is refreshed this often so that it never lags a minute.
+constexpr int kClockRefreshMs = 1000;
+// Client area and status bar, in twips.
+constexpr int kClientWidth = 2790;
+constexpr int kStatusBarTop = 3405;
+constexpr int kStatusBarHeight = 255;
+// Status bar panel widths, in proportion.
+constexpr int kPanelWidths[3] = {970, 1235, 2611};
+} // namespace
+
+QFont tolvaneFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
+                      QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(9);
+    return font;
+}
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+    theMainWindow = this;
+    setWindowTitle(QStringLiteral("Tolvane"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/tolvane32.png")));
+    setFont(tolvaneFont());
+    buildControls();
+    buildMenus();
+    buildStatusBar();
+
+    sckSend = new platform::SocketObject(this);
+
+    timerSendTime = new QTimer(this);
+    timerSendTime->setObjectName(QStringLiteral("timerSendTime"));
+    timerSendTime->setTimerType(Qt::PreciseTimer);
+    timerSendTime->setInterval(kSendTimerIntervalMs);
+    timerSendTime->start();
+}
+
+frmMain::~frmMain() {
+    if (theMainWindow == this)
+        theMainWindow = nullptr;
+}
+
+frmMain& frmMain::instance() {
+    Q_ASSERT(theMainWindow);
+    return *theMainWindow;
+}
+
+bool frmMain::exists() {
+    return theMainWindow != nullptr;
+}
+
+void frmMain::buildControls() {
+    auto* client = new QWidget(this);
+    client->setFixedSize(twips(kClientWidth), twips(kStatusBarTop));
+    setCentralWidget(client);
+
+    Line1 = new QFrame(client);
+    Line1->setObjectName(QStringLiteral("Line1"));
+    Line1->setFrameShape(QFrame::HLine);
+    Line1->setFrameShadow(QFrame::Sunken);
+    Line1->setGeometry(0, 0, twips(2760), 2);
+
+    auto button = [client](const char* name, const QString& caption, int top) {
+        auto* b = new QPushButton(caption, client);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(twips(540), twips(top), twips(1815), twips(495));
+        return b;
+    };
+    cmdCheckConfig = button("cmdCheckConfig", QStringLiteral("監視項目設定(&S)"), 300);
+    cmdSmtpConfig = button("cmdSmtpConfig", QStringLiteral("メール送信設定(&M)"), 1020);
+    cmdSendTime = button("cmdSendTime", QStringLiteral("送信時間設定(&T)"), 1740);
+    cmdTestSend = button("cmdTestSend", QStringLiteral("テスト送信(&E)"), 2460);
+    setTabOrder(cmdCheckConfig, cmdSmtpConfig);
+    setTabOrder(cmdSmtpConfig, cmdSendTime);
+    setTabOrder(cmdSendTime, cmdTestSend);
+
+    // Holds the tray icon image; it lies below the visible client area.
+    picTrayIcon = new QLabel(client);
+    picTrayIcon->setObjectName(QStringLiteral("picTrayIcon"));
+    picTrayIcon->setPixmap(QPixmap(QStringLiteral(":/icons/tolvane16.png")));
+    picTrayIcon->setGeometry(twips(1200), twips(4080), twips(375), twips(375));
+}
+
+void frmMain::buildMenus() {
+    mnuFile = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    mnuClose = mnuFile->addAction(QStringLiteral("終了(&X)"));
+    connect(mnuClose, &QAction::triggered, this, &frmMain::mnuClose_Click);
+
+    mnuView = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+    mnuTaskTray = mnuView->addAction(QStringLiteral("タスクトレイに入れる(&T)"));
+
+    mnuHelp = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    mnuVersion = mnuHelp->addAction(QStringLiteral("バージョン情報(&A)..."));
+    connect(mnuVersion, &QAction::triggered, this, &frmMain::mnuVersion_Click);
+}
+
+void frmMain::buildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(twips(kStatusBarHeight));
+    for (int i = 0; i < 3; ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("StatusBarPanel%1").arg(i + 1));
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        // Ignored lets the stretch factors alone decide the widths.
+        panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        bar->addWidget(panel, kPanelWidths[i]);
+        StatusBarPanels[i] = panel;
+    }
+    StatusBarPanels[0]->setText(QStringLiteral("時間"));
+    updateClockPanel();
+    clockTimer_ = new QTimer(this);
+    connect(clockTimer_, &QTimer::timeout, this, &frmMain::updateClockPanel);
+    clockTimer_->start(kClockRefreshMs);
+}
+
+void frmMain::updateClockPanel() {
+    const auto& clock = platform::use<platform::Clock>();
+    StatusBarPanels[1]->setText(
+        QStringLiteral("%1:%2").arg(clock.hour()).arg(clock.minute(), 2, 10, QLatin1Char('0')));
+}
+
+void frmMain::setSendStatus(const QString& text) {
+    StatusBarPanels[2]->setText(text);
+}
+
+QString frmMain::sendStatus() const {
+    return StatusBarPanels[2]->text();
+}
+
+void frmMain::Form_Load() {
+    sckSend->LocalPort = 0;
+    sckSend->Close();
+    Settings.watchServices.fill(QString());
+    if (API::SettingsFileExists(API::kCheckFile))
+        API::LoadCheckSettings();
+    if (API::SettingsFileExists(API::kSmtpFile))
+        API::LoadSmtpSettings();
+    if (API::SettingsFileExists(API::kSendTimeFile))
+        API::LoadSendTimeSettings();
+}
+
+void frmMain::mnuClose_Click() {
+    // Ends at once: no further event runs and a mail under way is cut off.
+    std::_Exit(EXIT_SUCCESS);
+}
+
+void frmMain::mnuVersion_Click() {
+    platform::use<platform::MessageBox>().show(
+        QStringLiteral("Tolvane バージョン 2.0.0\nVelmora"), QStringLiteral("バージョン情報"),
+        platform::MessageBox::kOkOnly);
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTimer;
+
+namespace platform {
+class SocketObject;
+}
+
+// The main window: start-up, the dialog buttons, test send, the menus, the
+// status bar, the send scheduler's timer, the socket and the tray icon host.
+class frmMain : public QMainWindow {
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The one main window of the process; other modules reach the status bar,
+    // the test-send button and the socket through it.
+    static frmMain& instance();
+    static bool exists();
+
+    // Runs once, before the window is first shown. A malformed settings file
+    // throws API::LoadError.
+    void Form_Load();
+
+    // Third status bar panel: the send status.
+    void setSendStatus(const QString& text);
+    QString sendStatus() const;
+
+    // Controls, named as the program knows them.
+    QFrame* Line1 = nullptr;
+    QPushButton* cmdCheckConfig = nullptr;
+    QPushButton* cmdSmtpConfig = nullptr;
+    QPushButton* cmdSendTime = nullptr;
+    QPushButton* cmdTestSend = nullptr;
+    QLabel* picTrayIcon = nullptr;
+    QTimer* timerSendTime = nullptr;
+    platform::SocketObject* sckSend = nullptr;
+    QLabel* StatusBarPanels[3] = {};
+
+    QMenu* mnuFile = nullptr;
+    QAction* mnuClose = nullptr;
+    QMenu* mnuView = nullptr;
+    QAction* mnuTaskTray = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuVersion = nullptr;
+
+    void mnuClose_Click();
+    void mnuVersion_Click();
+
+private:
+    void buildControls();
+    void buildMenus();
+    void buildStatusBar();
+    void updateClockPanel();
+
+    QTimer* clockTimer_ = nullptr;
+};
+
+// Twips to pixels at 96 dots per inch.
+constexpr int twips(int value) {
+    return value / 15;
+}
+
+// The font that the windows ask for, with Japanese fall-backs.
+QFont tolvaneFont();

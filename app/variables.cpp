@@ -1,0 +1,3 @@
+#include "app/variables.h"
+
+SettingsRecord Settings;

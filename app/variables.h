@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+// Flags hold 1 for on; every reader tests for exactly 1.
+inline constexpr std::int16_t kFlagOn = 1;
+// Slots of the watched-service list: names 0 to 200.
+inline constexpr int kWatchServiceSlots = 201;
+// Slots of sendHours: 0 to 23 are the hours of the day, 24 and 25 stay 0.
+inline constexpr int kSendHourSlots = 26;
+inline constexpr int kHoursPerDay = 24;
+
+// Everything the monitor is configured with. One instance, `Settings`, lives
+// for the whole process; every number starts at 0 and every text empty.
+struct SettingsRecord {
+    // check.ini
+    std::int16_t driveCheck1 = 0;
+    std::int16_t driveCheck2 = 0;
+    std::int16_t driveCheck3 = 0;
+    std::int16_t driveIndex1 = 0;
+    std::int16_t driveIndex2 = 0;
+    std::int16_t driveIndex3 = 0;
+    std::int32_t driveLimitMB1 = 0;
+    std::int32_t driveLimitMB2 = 0;
+    std::int32_t driveLimitMB3 = 0;
+    std::int16_t memoryCheck = 0;
+    std::int16_t memoryLimitMB = 0;
+    std::int16_t swapLimitMB = 0;
+    // The names fill slots 0 onward without gaps; every slot after the last
+    // name is empty.
+    std::array<QString, kWatchServiceSlots> watchServices;
+    std::int16_t watchServiceCount = 0; // not stored
+
+    // smtp.ini
+    QString smtpServer;
+    QString mailFrom;
+    QString mailTo;
+    QString mailSubject;
+    std::int16_t showDetails = 0;
+    std::int16_t showNGDetails = 0;
+
+    // sendtime.ini
+    std::array<std::int16_t, kSendHourSlots> sendHours{};
+    QString sendMinute;
+};
+
+extern SettingsRecord Settings;

@@ -1,0 +1,84 @@
+#include "platform/Files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace platform {
+
+QStringList splitLines(QStringView text) {
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.append(text.mid(start, i - start).toString());
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.append(text.mid(start).toString());
+    return lines;
+}
+
+namespace {
+
+class SystemFiles final : public Files {
+public:
+    bool exists(const QString& path) const override {
+        const QFileInfo exact(path);
+        if (exact.isFile())
+            return true;
+        const QDir folder = exact.dir();
+        const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString& name : names) {
+            if (name.compare(exact.fileName(), Qt::CaseInsensitive) == 0 &&
+                QFileInfo(folder.filePath(name)).isFile())
+                return true;
+        }
+        return false;
+    }
+
+    std::optional<QStringList> readLines(const QString& path) const override {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return std::nullopt;
+        QStringDecoder decode(QStringConverter::System);
+        const QString text = decode(bytes);
+        return splitLines(text);
+    }
+
+    bool writeLines(const QString& path, const QStringList& lines) override {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        QStringEncoder encode(QStringConverter::System);
+        for (const QString& line : lines) {
+            const QByteArray bytes = encode(line + QStringLiteral("\r\n"));
+            if (file.write(bytes) != bytes.size()) {
+                file.cancelWriting();
+                return false;
+            }
+        }
+        return file.commit();
+    }
+
+    bool remove(const QString& path) override { return QFile::remove(path); }
+};
+
+} // namespace
+
+Files& Files::system() {
+    static SystemFiles files;
+    return files;
+}
+
+} // namespace platform

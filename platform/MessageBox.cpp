@@ -1,0 +1,41 @@
+#include "platform/MessageBox.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <cstdio>
+
+namespace platform {
+
+namespace {
+class WidgetMessageBox final : public MessageBox {
+public:
+    int show(const QString& text, const QString& title, int style) override {
+        const bool yesNo = style == kYesNo;
+        if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+            std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
+            std::fflush(stderr);
+            return yesNo ? kYes : kOk;
+        }
+        QMessageBox box;
+        box.setIcon(QMessageBox::NoIcon);
+        box.setWindowTitle(title);
+        box.setText(text);
+        if (!yesNo) {
+            box.setStandardButtons(QMessageBox::Ok);
+            box.exec();
+            return kOk;
+        }
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? kYes : kNo;
+    }
+};
+} // namespace
+
+MessageBox& MessageBox::system() {
+    static WidgetMessageBox box;
+    return box;
+}
+
+} // namespace platform

@@ -1,0 +1,112 @@
+#include "support/Fakes.h"
+
+#include "app/variables.h"
+
+#include <QDir>
+#include <QFile>
+#include <numeric>
+
+namespace fakes {
+
+AppFolder::AppFolder() {
+    Q_ASSERT(dir_.isValid());
+}
+
+QString AppFolder::file(const QString& name) const {
+    return QDir(dir_.path()).filePath(name);
+}
+
+void AppFolder::write(const QString& name, const QByteArray& bytes) const {
+    QFile f(file(name));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(file(name)));
+}
+
+QByteArray AppFolder::read(const QString& name) const {
+    QFile f(file(name));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+bool AppFolder::has(const QString& name) const {
+    return QFile::exists(file(name));
+}
+
+void Sleep::sleep(unsigned milliseconds) {
+    calls.append(milliseconds);
+    if (onSleep)
+        onSleep();
+}
+
+unsigned Sleep::total() const {
+    return std::accumulate(calls.begin(), calls.end(), 0u);
+}
+
+int MessageBox::show(const QString& text, const QString& title, int style) {
+    const Shown box{text, title, style};
+    shown.append(box);
+    if (onShow)
+        onShow(box);
+    if (!answers.isEmpty())
+        return answers.takeFirst();
+    return style == kYesNo ? kYes : kOk;
+}
+
+std::optional<platform::MemoryFigures> MemoryStatus::query() {
+    ++queries;
+    return figures;
+}
+
+std::optional<std::uint64_t> DriveSpace::freeBytes(char letter) {
+    asked.append(letter);
+    const auto it = freeBytesByLetter.find(letter);
+    if (it == freeBytesByLetter.end())
+        return std::nullopt;
+    return it->second;
+}
+
+namespace {
+class FakeRunning final : public platform::RunningCommand {
+public:
+    explicit FakeRunning(int busyPolls) : busyPolls_(busyPolls) {}
+    bool hasEnded() override { return busyPolls_-- <= 0; }
+
+private:
+    int busyPolls_;
+};
+} // namespace
+
+std::unique_ptr<platform::RunningCommand>
+CommandStart::startServiceListing(const std::filesystem::path& folder,
+                                  const std::string& outputName) {
+    if (!canStart)
+        return nullptr;
+    const QString dir = QString::fromStdString(folder.string());
+    const QString name = QString::fromStdString(outputName);
+    started.append({dir, name});
+    if (createsFile) {
+        QFile f(QDir(dir).filePath(name));
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write(listing);
+    }
+    return std::make_unique<FakeRunning>(busyPolls);
+}
+
+QByteArray listingOf(const QStringList& names) {
+    QByteArray out = QStringLiteral("次のサービスが開始されています:\r\n\r\n").toUtf8();
+    for (const QString& name : names)
+        out += name.toUtf8() + "\r\n";
+    out += QStringLiteral("\r\nコマンドは正常に終了しました。\r\n").toUtf8();
+    return out;
+}
+
+Environment::Environment() {
+    Settings = SettingsRecord{};
+}
+
+Environment::~Environment() {
+    Settings = SettingsRecord{};
+}
+
+} // namespace fakes

@@ -1,0 +1,133 @@
+#pragma once
+
+// Fakes of the operating-system services. Each records what it was asked; the
+// Environment puts all of them in place, over a real temporary application
+// folder, for the life of one test.
+
+#include "platform/AppFolder.h"
+#include "platform/Clock.h"
+#include "platform/CommandStart.h"
+#include "platform/DriveSpace.h"
+#include "platform/MemoryStatus.h"
+#include "platform/MessageBox.h"
+#include "platform/Service.h"
+#include "platform/Sleep.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace fakes {
+
+class AppFolder final : public platform::AppFolder {
+public:
+    AppFolder();
+    QString path() const override { return dir_.path(); }
+    // Full path of a file in the folder.
+    QString file(const QString& name) const;
+    // Writes raw bytes into a file of the folder.
+    void write(const QString& name, const QByteArray& bytes) const;
+    QByteArray read(const QString& name) const;
+    bool has(const QString& name) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+class Clock final : public platform::Clock {
+public:
+    int h = 0;
+    int m = 0;
+    int hour() const override { return h; }
+    int minute() const override { return m; }
+};
+
+class Sleep final : public platform::Sleep {
+public:
+    QList<unsigned> calls;
+    // Runs at every sleep, after it is recorded: lets time "pass" in a test.
+    std::function<void()> onSleep;
+    void sleep(unsigned milliseconds) override;
+    unsigned total() const;
+};
+
+class MessageBox final : public platform::MessageBox {
+public:
+    struct Shown {
+        QString text;
+        QString title;
+        int style;
+    };
+    QList<Shown> shown;
+    // Answers taken in order; when none is left a box answers with its default.
+    QList<int> answers;
+    // Runs while a box is "open", as the operator would read it.
+    std::function<void(const Shown&)> onShow;
+    int show(const QString& text, const QString& title, int style) override;
+};
+
+class MemoryStatus final : public platform::MemoryStatus {
+public:
+    std::optional<platform::MemoryFigures> figures = platform::MemoryFigures{};
+    int queries = 0;
+    std::optional<platform::MemoryFigures> query() override;
+};
+
+class DriveSpace final : public platform::DriveSpace {
+public:
+    // Drives that exist, by letter; every other letter names no drive.
+    std::map<char, std::uint64_t> freeBytesByLetter;
+    QList<char> asked;
+    std::optional<std::uint64_t> freeBytes(char letter) override;
+};
+
+// Starts no process: writes `listing` into the named file at once, as the
+// redirection of a real command would create it.
+class CommandStart final : public platform::CommandStart {
+public:
+    struct Started {
+        QString folder;
+        QString outputName;
+    };
+    QList<Started> started;
+    QByteArray listing;
+    bool canStart = true;   // false: the command cannot be started
+    bool createsFile = true; // false: the command never creates its file
+    // How many hasEnded() calls answer false before the command has ended.
+    int busyPolls = 0;
+    std::unique_ptr<platform::RunningCommand>
+    startServiceListing(const std::filesystem::path& folder, const std::string& outputName) override;
+};
+
+// A listing in the layout of the system's: heading, empty line, the names
+// (given with their indentation), empty line, closing line; CR LF ends.
+QByteArray listingOf(const QStringList& names);
+
+// All fakes in place, over a fresh temporary application folder, and an
+// empty settings record. Construct one per test function.
+struct Environment {
+    Environment();
+    ~Environment();
+    AppFolder folder;
+    Clock clock;
+    Sleep sleep;
+    MessageBox messageBox;
+    MemoryStatus memory;
+    DriveSpace drives;
+    CommandStart command;
+
+private:
+    platform::ScopedOverride<platform::AppFolder> folderOverride_{folder};
+    platform::ScopedOverride<platform::Clock> clockOverride_{clock};
+    platform::ScopedOverride<platform::Sleep> sleepOverride_{sleep};
+    platform::ScopedOverride<platform::MessageBox> messageBoxOverride_{messageBox};
+    platform::ScopedOverride<platform::MemoryStatus> memoryOverride_{memory};
+    platform::ScopedOverride<platform::DriveSpace> drivesOverride_{drives};
+    platform::ScopedOverride<platform::CommandStart> commandOverride_{command};
+};
+
+} // namespace fakes
