@@ -51,8 +51,27 @@ public:
     QMenu* mnuHelp = nullptr;
     QAction* mnuVersion = nullptr;
 
+    // Menus.
     void mnuClose_Click();
     void mnuVersion_Click();
+    void mnuTaskTray_Click();
+
+    // Dialog buttons: each opens its dialog modally and returns when it closes.
+    void cmdCheckConfig_Click();
+    void cmdSmtpConfig_Click();
+    void cmdSendTime_Click();
+
+    // Test send and the SMTP dialogue's socket events.
+    void cmdTestSend_Click();
+    void sckSend_DataArrival(qint64 bytesTotal);
+    void sckSend_Close();
+    void sckSend_Error(int number, const QString& description);
+
+    // The send scheduler's tick.
+    void timerSendTime_Timer();
+
+    // The tray icon's notification: a release of the left button restores the window.
+    void picTrayIcon_MouseMove(int button, int shift, int x, int y);
 
 private:
     void buildControls();
