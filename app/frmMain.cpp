@@ -2,6 +2,10 @@
 
 #include "app/API.h"
 #include "app/variables.h"
+#include "dialogs/chkConfigMod.h"
+#include "dialogs/frmCheckConfig.h"
+#include "dialogs/frmSendTimeConfig.h"
+#include "dialogs/frmSmtpConfig.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
@@ -57,6 +61,11 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     timerSendTime->setTimerType(Qt::PreciseTimer);
     timerSendTime->setInterval(kSendTimerIntervalMs);
     timerSendTime->start();
+
+    connect(cmdCheckConfig, &QPushButton::clicked, this, &frmMain::cmdCheckConfig_Click);
+    connect(cmdSmtpConfig, &QPushButton::clicked, this, &frmMain::cmdSmtpConfig_Click);
+    connect(cmdSendTime, &QPushButton::clicked, this, &frmMain::cmdSendTime_Click);
+    connect(mnuTaskTray, &QAction::triggered, this, &frmMain::mnuTaskTray_Click);
 }
 
 frmMain::~frmMain() {
@@ -158,12 +167,18 @@ void frmMain::Form_Load() {
     sckSend->LocalPort = 0;
     sckSend->Close();
     Settings.watchServices.fill(QString());
+    // Creates the check dialog hidden, which runs its opening. A check.ini
+    // that fails to load there ends the start-up with that one report.
+    chkConfigMod::FillDriveLists(frmCheckConfig::instance(frmCheckConfig::LoadFaults::Raise));
     if (API::SettingsFileExists(API::kCheckFile))
         API::LoadCheckSettings();
     if (API::SettingsFileExists(API::kSmtpFile))
         API::LoadSmtpSettings();
     if (API::SettingsFileExists(API::kSendTimeFile))
         API::LoadSendTimeSettings();
+    frmCheckConfig::destroyInstance();
+    frmSendTimeConfig::destroyInstance();
+    frmSmtpConfig::destroyInstance();
 }
 
 void frmMain::mnuClose_Click() {
