@@ -57,16 +57,20 @@ public:
     }
 
     bool writeLines(const QString& path, const QStringList& lines) override {
+        QStringEncoder encode(QStringConverter::System);
+        QByteArray bytes;
+        for (const QString& line : lines)
+            bytes += encode(line + QStringLiteral("\r\n"));
+        if (encode.hasError())
+            return false;
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             return false;
-        QStringEncoder encode(QStringConverter::System);
-        for (const QString& line : lines) {
-            const QByteArray bytes = encode(line + QStringLiteral("\r\n"));
-            if (file.write(bytes) != bytes.size()) {
-                file.cancelWriting();
-                return false;
-            }
+        // A cut-off write (a full disk, a file-size limit) can pass for a
+        // success at every call; the size on disk tells.
+        if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
+            file.cancelWriting();
+            return false;
         }
         return file.commit();
     }
