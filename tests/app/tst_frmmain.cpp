@@ -21,12 +21,7 @@
 
 namespace {
 
-QByteArray crlf(const QStringList& lines) {
-    QByteArray out;
-    for (const QString& line : lines)
-        out += line.toUtf8() + "\r\n";
-    return out;
-}
+using fakes::crlf;
 
 QByteArray checkIni(const QStringList& names = {}) {
     QStringList lines{" 1 ",   " 0 ",   " 0 ",   " 2 ", " 3 ", " 4 ",
