@@ -73,7 +73,7 @@ void reportSettings(int watchedNames) {
 
 bool listingAlone(const QString& folder) {
     const auto running = platform::use<platform::CommandStart>().startServiceListing(
-        folder.toStdString(), "bench.dat");
+        std::filesystem::path(folder.toStdU16String()), "bench.dat");
     if (!running)
         return false;
     QElapsedTimer clock;

@@ -95,7 +95,9 @@ platform::MemoryFigures queryMemory() {
 void captureServiceListing() {
     const QString folder = platform::use<platform::AppFolder>().path();
     const auto running = platform::use<platform::CommandStart>().startServiceListing(
-        folder.toStdString(), kCaptureName.toStdString());
+        // UTF-16 names the folder the same on every system; a narrow string
+        // would be read in the ANSI code page on Windows.
+        std::filesystem::path(folder.toStdU16String()), kCaptureName.toStdString());
     if (!running)
         throw CompositionFailed{};
 
