@@ -1,6 +1,11 @@
 #include "dialogs/CaptureServiceList.h"
 #include "support/Fakes.h"
 
+#include "platform/Files.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
 #include <QtTest>
 
 class tst_CaptureServiceList : public QObject {
@@ -12,6 +17,7 @@ private slots:
     void readsOnlyAfterTheListingHasEnded();
     void waitIsBounded_data();
     void waitIsBounded();
+    void capturesWhatTheRealListingPrints();
 };
 
 void tst_CaptureServiceList::listingShapes_data() {
@@ -107,6 +113,26 @@ void tst_CaptureServiceList::waitIsBounded() {
 
     QCOMPARE(CaptureServiceList(), QStringList{});
     QVERIFY2(env.sleep.total() <= 10000, qPrintable(QString::number(env.sleep.total())));
+    QVERIFY(!env.folder.has(QStringLiteral("service.dat")));
+}
+
+void tst_CaptureServiceList::capturesWhatTheRealListingPrints() {
+    fakes::Environment env;
+    platform::ScopedOverride<platform::CommandStart> realCommand(platform::CommandStart::system());
+    platform::ScopedOverride<platform::Sleep> realSleep(platform::Sleep::system());
+    const QString helper =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tolvane-services"));
+    if (!QFileInfo::exists(helper))
+        QSKIP("the listing helper is not built");
+
+    QProcess listing;
+    listing.start(helper, {});
+    QVERIFY(listing.waitForFinished(10000));
+    const QStringList lines =
+        platform::splitLines(QString::fromUtf8(listing.readAllStandardOutput()));
+    const QStringList printed = lines.mid(2, lines.indexOf(QString(), 2) - 2);
+
+    QCOMPARE(CaptureServiceList(), printed);
     QVERIFY(!env.folder.has(QStringLiteral("service.dat")));
 }
 
