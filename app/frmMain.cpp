@@ -115,6 +115,9 @@ void frmMain::buildControls() {
 }
 
 void frmMain::buildMenus() {
+    // Tight item padding, so that the three menus fit the narrow window as
+    // they do with the system's own menu bar.
+    menuBar()->setStyleSheet(QStringLiteral("QMenuBar::item { padding: 2px 3px; }"));
     mnuFile = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     mnuClose = mnuFile->addAction(QStringLiteral("終了(&X)"));
     connect(mnuClose, &QAction::triggered, this, &frmMain::mnuClose_Click);
