@@ -1,10 +1,12 @@
 // The Linux implementations of memory status, drive space and command start,
 // against this machine.
 
+#include "app/variables.h"
 #include "platform/CommandStart.h"
 #include "platform/DriveSpace.h"
 #include "platform/MemoryStatus.h"
 #include "platform/linux/MemInfo.h"
+#include "report/MailMod.h"
 #include "support/Fakes.h"
 
 #include <QDir>
@@ -67,6 +69,7 @@ private slots:
     void lettersWithoutDrive();
     void helperListingHasLayout();
     void helperIntoMissingFolderIsNotStarted();
+    void reportOfThisMachine();
 };
 
 void tst_LinuxServices::meminfoParsing_data() {
@@ -216,6 +219,32 @@ void tst_LinuxServices::helperListingHasLayout() {
 void tst_LinuxServices::helperIntoMissingFolderIsNotStarted() {
     QVERIFY(!platform::CommandStart::system().startServiceListing("/nonexistent/tolvane-folder",
                                                                   "runnings.dat"));
+}
+
+// The whole composition over the real services: real helper, real pauses.
+void tst_LinuxServices::reportOfThisMachine() {
+    fakes::AppFolder folder;
+    fakes::MessageBox messageBox;
+    platform::ScopedOverride<platform::AppFolder> folderInPlace(folder);
+    platform::ScopedOverride<platform::MessageBox> boxInPlace(messageBox);
+    Settings = SettingsRecord{};
+    Settings.driveCheck1 = 1;
+    Settings.driveIndex1 = 2;
+    Settings.memoryCheck = 1;
+    Settings.showDetails = 1;
+    Settings.watchServices[0] = QStringLiteral("   tolvane-no-such-service");
+
+    const std::int16_t result = MailMod::ComposeReport();
+    Settings = SettingsRecord{};
+    QCOMPARE(result, std::int16_t(0));
+    QVERIFY(messageBox.shown.isEmpty());
+    QVERIFY(!folder.has(QStringLiteral("runnings.dat")));
+    const QRegularExpression freeC(QStringLiteral("\\r\\nC:ドライブ --- (\\d+) MBの空き\\r\\n"));
+    const auto match = freeC.match(MailMod::mailText);
+    QVERIFY2(match.hasMatch(), qPrintable(MailMod::mailText));
+    QVERIFY(distance(match.captured(1).toULongLong() * kMB, statvfsFree("/")) < kDiskDrift);
+    QVERIFY(MailMod::mailText.contains(QStringLiteral("\r\nサービス --- NG\r\n")));
+    QVERIFY(MailMod::mailText.contains(QStringLiteral("\r\n[動作中のサービス]\r\n")));
 }
 
 QTEST_GUILESS_MAIN(tst_LinuxServices)
