@@ -103,6 +103,7 @@ private slots:
     void lineEndInSetting_data();
     void lineEndInSetting();
     void secondMailReplacesFirst();
+    void nothingSentWhenComposingFails();
     void windowClosedDuringMail();
 };
 
@@ -426,13 +427,32 @@ void tst_SmtpDialogue::lineEndInSetting() {
 void tst_SmtpDialogue::secondMailReplacesFirst() {
     Rig rig(QList<Script>{Script{}, fakes::ScriptedSmtpServer::accepting()});
 
-    rig.start();
+    MailMod::SendMail();
     QTRY_COMPARE(rig.server.connections(), 1);
-    rig.start();
+    MailMod::SendMail();
+    QCOMPARE(rig.window.sendStatus(), QStringLiteral("送信中..."));
+    QVERIFY(!rig.window.cmdTestSend->isEnabled());
     QTRY_COMPARE(rig.window.sendStatus(), QStringLiteral("送信完了"));
+    QVERIFY(rig.window.cmdTestSend->isEnabled());
     QTRY_COMPARE(rig.transcript(0), QStringList{"C:<closed>"});
-    QTRY_COMPARE(rig.transcript(1), acceptedTranscript("example.com", wireData(kMailText)));
+    QTRY_COMPARE(
+        rig.transcript(1),
+        acceptedTranscript("example.com", wireData(MailMod::DotStuffed(MailMod::mailText))));
     QVERIFY(rig.env.messageBox.shown.isEmpty());
+}
+
+void tst_SmtpDialogue::nothingSentWhenComposingFails() {
+    Rig rig;
+    // A drive that does not exist fails the report.
+    Settings.driveCheck1 = kFlagOn;
+    Settings.driveIndex1 = 3;
+
+    MailMod::SendMail();
+    QCOMPARE(rig.window.sendStatus(), QStringLiteral("送信エラー"));
+    QVERIFY(rig.window.cmdTestSend->isEnabled());
+    QCOMPARE(rig.env.messageBox.shown.size(), 1);
+    QTest::qWait(200);
+    QCOMPARE(rig.server.connections(), 0);
 }
 
 void tst_SmtpDialogue::windowClosedDuringMail() {
