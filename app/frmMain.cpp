@@ -55,11 +55,16 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     buildStatusBar();
 
     sckSend = new platform::SocketObject(this);
+    connect(cmdTestSend, &QPushButton::clicked, this, &frmMain::cmdTestSend_Click);
+    connect(sckSend, &platform::SocketObject::DataArrival, this, &frmMain::sckSend_DataArrival);
+    connect(sckSend, &platform::SocketObject::Closed, this, &frmMain::sckSend_Close);
+    connect(sckSend, &platform::SocketObject::Error, this, &frmMain::sckSend_Error);
 
     timerSendTime = new QTimer(this);
     timerSendTime->setObjectName(QStringLiteral("timerSendTime"));
     timerSendTime->setTimerType(Qt::PreciseTimer);
     timerSendTime->setInterval(kSendTimerIntervalMs);
+    connect(timerSendTime, &QTimer::timeout, this, &frmMain::timerSendTime_Timer);
     timerSendTime->start();
 
     connect(cmdCheckConfig, &QPushButton::clicked, this, &frmMain::cmdCheckConfig_Click);
