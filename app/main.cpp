@@ -8,8 +8,6 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    // Hidden in the tray, the program has no visible window but keeps running.
-    QApplication::setQuitOnLastWindowClosed(true);
     frmMain window;
     try {
         window.Form_Load();

@@ -28,24 +28,28 @@ QStringList splitLines(QStringView text) {
 
 namespace {
 
+// The path of the file that the name means when names are compared without
+// regard to case, as on the systems the settings come from; the path as given
+// when no such file is there.
+QString resolve(const QString& path) {
+    const QFileInfo exact(path);
+    if (exact.exists())
+        return path;
+    const QDir folder = exact.dir();
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (name.compare(exact.fileName(), Qt::CaseInsensitive) == 0)
+            return folder.filePath(name);
+    }
+    return path;
+}
+
 class SystemFiles final : public Files {
 public:
-    bool exists(const QString& path) const override {
-        const QFileInfo exact(path);
-        if (exact.isFile())
-            return true;
-        const QDir folder = exact.dir();
-        const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
-        for (const QString& name : names) {
-            if (name.compare(exact.fileName(), Qt::CaseInsensitive) == 0 &&
-                QFileInfo(folder.filePath(name)).isFile())
-                return true;
-        }
-        return false;
-    }
+    bool exists(const QString& path) const override { return QFileInfo(resolve(path)).isFile(); }
 
     std::optional<QStringList> readLines(const QString& path) const override {
-        QFile file(path);
+        QFile file(resolve(path));
         if (!file.open(QIODevice::ReadOnly))
             return std::nullopt;
         const QByteArray bytes = file.readAll();
@@ -57,21 +61,25 @@ public:
     }
 
     bool writeLines(const QString& path, const QStringList& lines) override {
-        QSaveFile file(path);
+        QStringEncoder encode(QStringConverter::System);
+        QByteArray bytes;
+        for (const QString& line : lines)
+            bytes += encode(line + QStringLiteral("\r\n"));
+        if (encode.hasError())
+            return false;
+        QSaveFile file(resolve(path));
         if (!file.open(QIODevice::WriteOnly))
             return false;
-        QStringEncoder encode(QStringConverter::System);
-        for (const QString& line : lines) {
-            const QByteArray bytes = encode(line + QStringLiteral("\r\n"));
-            if (file.write(bytes) != bytes.size()) {
-                file.cancelWriting();
-                return false;
-            }
+        // A cut-off write (a full disk, a file-size limit) can pass for a
+        // success at every call; the size on disk tells.
+        if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
+            file.cancelWriting();
+            return false;
         }
         return file.commit();
     }
 
-    bool remove(const QString& path) override { return QFile::remove(path); }
+    bool remove(const QString& path) override { return QFile::remove(resolve(path)); }
 };
 
 } // namespace

@@ -8,12 +8,13 @@ namespace platform {
 
 // Text files in the system code page. Lines are written with CR LF; a line read
 // ends at CR, at CR LF or at a lone LF, and a last line without a line end
-// still counts.
+// still counts. File names are compared without regard to case, also on a
+// case-sensitive file system: every operation takes the file that the name
+// means so.
 class Files {
 public:
     virtual ~Files() = default;
-    // Whether a plain file of that name exists; the file name is compared
-    // without regard to case, also on a case-sensitive file system.
+    // Whether a plain file of that name exists.
     virtual bool exists(const QString& path) const = 0;
     // The file's lines, or nothing when it cannot be opened or read.
     virtual std::optional<QStringList> readLines(const QString& path) const = 0;

@@ -93,6 +93,13 @@ CommandStart::startServiceListing(const std::filesystem::path& folder,
     return std::make_unique<FakeRunning>(busyPolls);
 }
 
+QByteArray crlf(const QStringList& lines) {
+    QByteArray out;
+    for (const QString& line : lines)
+        out += line.toUtf8() + "\r\n";
+    return out;
+}
+
 QByteArray listingOf(const QStringList& names) {
     QByteArray out = QStringLiteral("次のサービスが開始されています:\r\n\r\n").toUtf8();
     for (const QString& name : names)

@@ -95,13 +95,17 @@ public:
     };
     QList<Started> started;
     QByteArray listing;
-    bool canStart = true;   // false: the command cannot be started
+    bool canStart = true;    // false: the command cannot be started
     bool createsFile = true; // false: the command never creates its file
     // How many hasEnded() calls answer false before the command has ended.
     int busyPolls = 0;
     std::unique_ptr<platform::RunningCommand>
-    startServiceListing(const std::filesystem::path& folder, const std::string& outputName) override;
+    startServiceListing(const std::filesystem::path& folder,
+                        const std::string& outputName) override;
 };
+
+// Lines joined with CR LF after each, in UTF-8: a settings or capture file.
+QByteArray crlf(const QStringList& lines);
 
 // A listing in the layout of the system's: heading, empty line, the names
 // (given with their indentation), empty line, closing line; CR LF ends.

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/MemoryStatus.h"
+
+#include <optional>
+#include <string_view>
+
+namespace platform {
+
+// The memory figures from the text of /proc/meminfo: load = (MemTotal −
+// MemAvailable) × 100 / MemTotal, free physical = MemAvailable, free swap =
+// SwapFree. Nothing when MemTotal or MemAvailable is missing or MemTotal is 0
+// (a kernel without MemAvailable is too old to give a sound free figure).
+std::optional<MemoryFigures> memoryFromMeminfo(std::string_view text);
+
+} // namespace platform

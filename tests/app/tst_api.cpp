@@ -1,0 +1,339 @@
+// The settings files: line format, loaders with every failure class, writers.
+
+#include "app/API.h"
+#include "app/variables.h"
+#include "platform/Files.h"
+#include "support/Fakes.h"
+
+#include <QDir>
+#include <QTest>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+using fakes::crlf;
+
+QStringList numbers(std::initializer_list<int> values) {
+    QStringList lines;
+    for (int v : values)
+        lines << API::FormatNumberLine(v);
+    return lines;
+}
+
+// Twelve number lines of check.ini with distinct values, so each field can be told apart.
+QStringList checkHead() {
+    return numbers({1, 0, 1, 2, 3, 4, 500, 2000, 70000, 1, 100, 200});
+}
+
+} // namespace
+
+class TestApi : public QObject {
+    Q_OBJECT
+private slots:
+    void numberLineBytes_data() {
+        QTest::addColumn<qint64>("value");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("one") << qint64(1) << QByteArray("\x20\x31\x20\x0d\x0a");
+        QTest::newRow("zero") << qint64(0) << QByteArray("\x20\x30\x20\x0d\x0a");
+        QTest::newRow("five hundred") << qint64(500) << QByteArray("\x20\x35\x30\x30\x20\x0d\x0a");
+        QTest::newRow("minus one") << qint64(-1) << QByteArray("\x2d\x31\x20\x0d\x0a");
+        QTest::newRow("16-bit low end") << qint64(-32768) << QByteArray("-32768 \r\n");
+        QTest::newRow("32-bit high end") << qint64(2147483647) << QByteArray(" 2147483647 \r\n");
+    }
+    void numberLineBytes() {
+        QFETCH(qint64, value);
+        QFETCH(QByteArray, bytes);
+        fakes::Environment env;
+        QVERIFY(platform::use<platform::Files>().writeLines(env.folder.file("n.ini"),
+                                                            {API::FormatNumberLine(value)}));
+        QCOMPARE(env.folder.read("n.ini"), bytes);
+    }
+
+    void readNumberLine_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("isNumber");
+        QTest::addColumn<qint64>("value");
+        QTest::newRow("blanks around 500") << " 500 " << true << qint64(500);
+        QTest::newRow("fraction rounds down") << "7.9" << true << qint64(7);
+        QTest::newRow("negative fraction rounds down") << "-0.5" << true << qint64(-1);
+        QTest::newRow("leading zero") << " 05 " << true << qint64(5);
+        QTest::newRow("plus sign") << "+3" << true << qint64(3);
+        QTest::newRow("bare fraction") << ".5" << true << qint64(0);
+        QTest::newRow("empty") << "" << false << qint64(0);
+        QTest::newRow("blanks only") << "   " << false << qint64(0);
+        QTest::newRow("letters") << "abc" << false << qint64(0);
+        QTest::newRow("number then text") << "12x" << false << qint64(0);
+        QTest::newRow("two numbers") << "1 2" << false << qint64(0);
+        QTest::newRow("sign alone") << "-" << false << qint64(0);
+    }
+    void readNumberLine() {
+        QFETCH(QString, line);
+        QFETCH(bool, isNumber);
+        QFETCH(qint64, value);
+        const auto read = API::ReadNumberLine(line);
+        QCOMPARE(read.has_value(), isNumber);
+        if (isNumber)
+            QCOMPARE(*read, value);
+    }
+
+    void lineEnds_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QStringList{"a", "b"};
+        QTest::newRow("lone LF") << QByteArray("a\nb\n") << QStringList{"a", "b"};
+        QTest::newRow("lone CR") << QByteArray("a\rb\r") << QStringList{"a", "b"};
+        QTest::newRow("no end on the last line") << QByteArray("a\r\nb") << QStringList{"a", "b"};
+        QTest::newRow("trailing empty line") << QByteArray("a\r\n\r\n") << QStringList{"a", ""};
+        QTest::newRow("blanks kept") << QByteArray("  a  \r\n") << QStringList{"  a  "};
+        QTest::newRow("empty file") << QByteArray() << QStringList{};
+    }
+    void lineEnds() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, lines);
+        fakes::Environment env;
+        env.folder.write("x.ini", bytes);
+        QCOMPARE(platform::use<platform::Files>().readLines(env.folder.file("x.ini")).value(),
+                 lines);
+    }
+
+    void existsIgnoresCase() {
+        fakes::Environment env;
+        env.folder.write("RUNNINGS.DAT", "x");
+        QVERIFY(API::SettingsFileExists("runnings.dat"));
+        QVERIFY(!API::SettingsFileExists("runnings.da"));
+        QDir(env.folder.path()).mkdir("check.ini");
+        QVERIFY2(!API::SettingsFileExists("check.ini"), "a folder is no settings file");
+    }
+
+    void loadCheck() {
+        fakes::Environment env;
+        env.folder.write("check.ini", crlf(checkHead() << "   ServiceA"
+                                                       << "  Service B  "));
+        API::LoadCheckSettings();
+        const auto& s = Settings;
+        QCOMPARE(s.driveCheck1, 1);
+        QCOMPARE(s.driveCheck2, 0);
+        QCOMPARE(s.driveIndex3, 4);
+        QCOMPARE(s.driveLimitMB3, 70000);
+        QCOMPARE(s.swapLimitMB, 200);
+        QCOMPARE(s.watchServiceCount, 2);
+        QCOMPARE(s.watchServices[0], "   ServiceA");
+        QCOMPARE(s.watchServices[1], "  Service B  ");
+        QCOMPARE(s.watchServices[2], "");
+    }
+
+    // Each failure names the file and the line, keeps the fields read before
+    // it and leaves the others as they were.
+    void loadFailures_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("fault");
+        const QStringList head = checkHead();
+        QTest::newRow("check.ini ends early")
+            << "check.ini" << crlf(head.mid(0, 5)) << 6 << "途中で終わっています";
+        QTest::newRow("check.ini letters")
+            << "check.ini" << crlf(head.mid(0, 3) << "C:") << 4 << "数値ではありません";
+        QTest::newRow("check.ini empty number")
+            << "check.ini" << crlf(head.mid(0, 6) << "") << 7 << "数値の行が空です";
+        QTest::newRow("check.ini 16-bit overflow")
+            << "check.ini" << crlf(head.mid(0, 10) << " 32768 ") << 11 << "範囲外";
+        QTest::newRow("check.ini 32-bit overflow")
+            << "check.ini" << crlf(head.mid(0, 6) << " 2147483648 ") << 7 << "範囲外";
+        QStringList tooMany = head;
+        for (int i = 0; i < 202; ++i)
+            tooMany << QStringLiteral("   Service%1").arg(i);
+        QTest::newRow("check.ini 202 names") << "check.ini" << crlf(tooMany) << 214 << "201";
+        QTest::newRow("smtp.ini ends early")
+            << "smtp.ini" << crlf({"mail.example", "a@b", "c@d"}) << 4 << "途中で終わっています";
+        QTest::newRow("smtp.ini flag not a number")
+            << "smtp.ini" << crlf({"mail.example", "a@b", "c@d", "S", " 1 ", "x"}) << 6
+            << "数値ではありません";
+        QStringList hours = numbers({1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0});
+        QTest::newRow("sendtime.ini ends early")
+            << "sendtime.ini" << crlf(hours) << 13 << "途中で終わっています";
+        QTest::newRow("sendtime.ini 24 hours, no minute")
+            << "sendtime.ini" << crlf(hours + hours) << 25 << "途中で終わっています";
+        QTest::newRow("sendtime.ini overflow")
+            << "sendtime.ini" << crlf(hours.mid(0, 2) << "-32769") << 3 << "範囲外";
+    }
+    void loadFailures() {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(int, line);
+        QFETCH(QString, fault);
+        fakes::Environment env;
+        // Values no failing file can produce, to see which fields were replaced.
+        auto& s = Settings;
+        s.driveCheck1 = s.driveCheck2 = s.driveCheck3 = s.driveIndex1 = s.driveIndex2 =
+            s.driveIndex3 = s.memoryCheck = s.memoryLimitMB = s.swapLimitMB = -7;
+        s.driveLimitMB1 = s.driveLimitMB2 = s.driveLimitMB3 = -7;
+        s.smtpServer = s.mailFrom = s.mailTo = s.mailSubject = "old";
+        s.showDetails = s.showNGDetails = -7;
+        s.sendHours.fill(-7);
+        s.sendMinute = "old";
+        env.folder.write(file, content);
+        try {
+            if (file == "check.ini")
+                API::LoadCheckSettings();
+            else if (file == "smtp.ini")
+                API::LoadSmtpSettings();
+            else
+                API::LoadSendTimeSettings();
+            QFAIL("the loader accepted a malformed file");
+        } catch (const API::LoadError& e) {
+            QCOMPARE(e.file, file);
+            QCOMPARE(e.line, line);
+            QVERIFY2(e.fault.contains(fault), qPrintable(e.fault));
+            QVERIFY(e.message().contains(file));
+            QVERIFY(e.message().contains(QString::number(line)));
+        }
+        // Every field stands in a line of its own: those before the fault are
+        // new, the one at it and all after are old.
+        const QList<qint64> check{s.driveCheck1,   s.driveCheck2, s.driveCheck3,   s.driveIndex1,
+                                  s.driveIndex2,   s.driveIndex3, s.driveLimitMB1, s.driveLimitMB2,
+                                  s.driveLimitMB3, s.memoryCheck, s.memoryLimitMB, s.swapLimitMB};
+        const QStringList smtpTexts{s.smtpServer, s.mailFrom, s.mailTo, s.mailSubject};
+        const QList<qint64> smtpFlags{s.showDetails, s.showNGDetails};
+        QList<qint64> fields;
+        if (file == "check.ini")
+            fields = check;
+        else if (file == "smtp.ini") {
+            for (int i = 0; i < 4; ++i)
+                fields << (smtpTexts[i] == "old" ? -7 : 0);
+            fields << smtpFlags;
+        } else {
+            for (int h = 0; h < 24; ++h)
+                fields << s.sendHours[h];
+            fields << (s.sendMinute == "old" ? -7 : 0);
+        }
+        for (int i = 0; i < fields.size(); ++i) {
+            const bool before = i + 1 < line;
+            QVERIFY2((fields[i] != -7) == before,
+                     qPrintable(QStringLiteral("field of line %1").arg(i + 1)));
+        }
+        if (file == "check.ini" && line > 12) {
+            QCOMPARE(s.watchServiceCount, 201);
+            QCOMPARE(s.watchServices[200], "   Service200");
+        }
+    }
+
+    void serviceList_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("twelve lines, no name") << QStringList{};
+        QStringList full;
+        for (int i = 0; i < 201; ++i)
+            full << QStringLiteral("   Service%1").arg(i);
+        QTest::newRow("201 names") << full;
+        QTest::newRow("trailing empty line is a name") << QStringList{"   A", "   B", ""};
+        QTest::newRow("blank-only name") << QStringList{"   "};
+    }
+    void serviceList() {
+        QFETCH(QStringList, names);
+        fakes::Environment env;
+        env.folder.write("check.ini", crlf(checkHead() + names));
+        API::LoadCheckSettings();
+        QCOMPARE(Settings.watchServiceCount, names.size());
+        for (int i = 0; i < kWatchServiceSlots; ++i)
+            QCOMPARE(Settings.watchServices[i], i < names.size() ? names[i] : QString());
+    }
+
+    void shorterListReplacesLonger() {
+        fakes::Environment env;
+        env.folder.write("check.ini", crlf(checkHead() << "   A"
+                                                       << "   B"
+                                                       << "   C"
+                                                       << "   D"
+                                                       << "   E"));
+        API::LoadCheckSettings();
+        env.folder.write("check.ini", crlf(checkHead() << "   x"
+                                                       << "   y"
+                                                       << "   z"));
+        API::LoadCheckSettings();
+        QCOMPARE(Settings.watchServiceCount, 3);
+        QCOMPARE(Settings.watchServices[2], "   z");
+        QCOMPARE(Settings.watchServices[3], "");
+        QCOMPARE(Settings.watchServices[4], "");
+    }
+
+    void roundTrip() {
+        fakes::Environment env;
+        auto& s = Settings;
+        s.driveCheck1 = 1;
+        s.driveCheck3 = 1;
+        s.driveIndex1 = 25;
+        s.driveIndex2 = -1;
+        s.driveLimitMB1 = 2147483647;
+        s.driveLimitMB2 = -2147483647 - 1;
+        s.memoryLimitMB = 32767;
+        s.swapLimitMB = -32768;
+        s.watchServices[0] = "   ServiceA";
+        s.watchServices[1] = " サービス ";
+        s.watchServices[2] = "";
+        s.watchServiceCount = 3;
+        s.smtpServer = " 127.0.0.1";
+        s.mailFrom = "a@b@c";
+        s.mailTo = "";
+        s.mailSubject = " Status Tolvane ";
+        s.showDetails = 1;
+        s.showNGDetails = 0;
+        s.sendHours[0] = 1;
+        s.sendHours[23] = 1;
+        s.sendMinute = "5";
+        QVERIFY(API::WriteCheckSettings());
+        QVERIFY(API::WriteSmtpSettings());
+        QVERIFY(API::WriteSendTimeSettings());
+        const QStringList check = API::CheckSettingsLines();
+        const QStringList smtp = API::SmtpSettingsLines();
+        const QStringList sendTime = API::SendTimeSettingsLines();
+        s = SettingsRecord{};
+        API::LoadCheckSettings();
+        API::LoadSmtpSettings();
+        API::LoadSendTimeSettings();
+        QCOMPARE(API::CheckSettingsLines(), check);
+        QCOMPARE(API::SmtpSettingsLines(), smtp);
+        QCOMPARE(API::SendTimeSettingsLines(), sendTime);
+        QCOMPARE(s.watchServiceCount, 3);
+        QCOMPARE(s.watchServices[1], " サービス ");
+        QCOMPARE(s.sendMinute, "5");
+        QCOMPARE(env.folder.read("sendtime.ini"),
+                 " 1 \r\n" + QByteArray(" 0 \r\n").repeated(22) + " 1 \r\n5\r\n");
+        QVERIFY(env.folder.read("smtp.ini")
+                    .startsWith(" 127.0.0.1\r\na@b@c\r\n\r\n Status Tolvane \r\n 1 \r\n 0 \r\n"));
+    }
+
+    // A write cut off by the file-size limit fails and leaves the former file whole.
+    void interruptedWriteKeepsFormerFile() {
+        fakes::Environment env;
+        Settings.watchServiceCount = 0;
+        QVERIFY(API::WriteCheckSettings());
+        const QByteArray former = env.folder.read("check.ini");
+        for (int i = 0; i < 150; ++i)
+            Settings.watchServices[i] = QStringLiteral("   LongServiceName%1").arg(i);
+        Settings.watchServiceCount = 150;
+
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 200;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool written = API::WriteCheckSettings();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QVERIFY(!written);
+        QCOMPARE(env.folder.read("check.ini"), former);
+        QCOMPARE(QDir(env.folder.path()).entryList(QDir::Files), QStringList{"check.ini"});
+    }
+
+    void unwritableFolderFails() {
+        fakes::Environment env;
+        QDir(env.folder.path()).mkdir("smtp.ini");
+        QVERIFY(!API::WriteSmtpSettings());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestApi)
+#include "tst_api.moc"

@@ -1,0 +1,239 @@
+// The main window: controls, menus, status bar, timer and start-up.
+
+#include "app/API.h"
+#include "app/frmMain.h"
+#include "app/variables.h"
+#include "platform/SocketObject.h"
+#include "support/Fakes.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTcpServer>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+using fakes::crlf;
+
+QByteArray checkIni(const QStringList& names = {}) {
+    QStringList lines{" 1 ",   " 0 ",   " 0 ",   " 2 ", " 3 ", " 4 ",
+                      " 500 ", " 500 ", " 500 ", " 1 ", " 0 ", " 200 "};
+    return crlf(lines + names);
+}
+
+QByteArray smtpIni() {
+    return crlf(
+        {"127.0.0.1", "tolvane@localhost", "admin@localhost", "Status Tolvane", " 1 ", " 0 "});
+}
+
+QByteArray sendtimeIni(int lines = 25) {
+    QStringList out;
+    for (int h = 0; h < 24; ++h)
+        out << (h == 9 ? " 1 " : " 0 ");
+    out << "05";
+    return crlf(out.mid(0, lines));
+}
+
+} // namespace
+
+class TestFrmMain : public QObject {
+    Q_OBJECT
+private slots:
+    void controls_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QRect>("geometry");
+        QTest::newRow("check settings") << "cmdCheckConfig"
+                                        << "監視項目設定(&S)" << QRect(36, 20, 121, 33);
+        QTest::newRow("mail settings") << "cmdSmtpConfig"
+                                       << "メール送信設定(&M)" << QRect(36, 68, 121, 33);
+        QTest::newRow("send time") << "cmdSendTime"
+                                   << "送信時間設定(&T)" << QRect(36, 116, 121, 33);
+        QTest::newRow("test send") << "cmdTestSend"
+                                   << "テスト送信(&E)" << QRect(36, 164, 121, 33);
+    }
+    void controls() {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QRect, geometry);
+        fakes::Environment env;
+        frmMain window;
+        auto* button = window.findChild<QPushButton*>(name);
+        QVERIFY(button);
+        QCOMPARE(button->text(), caption);
+        QCOMPARE(button->geometry(), geometry);
+        QVERIFY(button->isEnabled());
+    }
+
+    void tabOrderAndHiddenParts() {
+        fakes::Environment env;
+        frmMain window;
+        QCOMPARE(window.cmdCheckConfig->nextInFocusChain(), window.cmdSmtpConfig);
+        QCOMPARE(window.cmdSmtpConfig->nextInFocusChain(), window.cmdSendTime);
+        QCOMPARE(window.cmdSendTime->nextInFocusChain(), window.cmdTestSend);
+        // The tray image box lies below the visible client area.
+        QCOMPARE(window.picTrayIcon->geometry(), QRect(80, 272, 25, 25));
+        QVERIFY(window.picTrayIcon->geometry().top() >= window.centralWidget()->height());
+        QCOMPARE(window.picTrayIcon->pixmap().size(), QSize(16, 16));
+        QCOMPARE(window.windowIcon().availableSizes().value(0), QSize(32, 32));
+        QCOMPARE(window.centralWidget()->size(), QSize(186, 227));
+        QCOMPARE(window.statusBar()->height(), 17);
+        QVERIFY(QFontInfo(window.font()).pointSize() == 9);
+    }
+
+    void menus() {
+        fakes::Environment env;
+        frmMain window;
+        const QList<QAction*> top = window.menuBar()->actions();
+        QCOMPARE(top.size(), 3);
+        const QStringList menus{top[0]->text(), top[1]->text(), top[2]->text()};
+        QCOMPARE(menus, (QStringList{"ファイル(&F)", "表示(&V)", "ヘルプ(&H)"}));
+        QCOMPARE(window.mnuFile->actions().value(0)->text(), "終了(&X)");
+        QCOMPARE(window.mnuView->actions().value(0)->text(), "タスクトレイに入れる(&T)");
+        QCOMPARE(window.mnuHelp->actions().value(0)->text(), "バージョン情報(&A)...");
+    }
+
+    void versionBox() {
+        fakes::Environment env;
+        frmMain window;
+        window.mnuVersion->trigger();
+        QCOMPARE(env.messageBox.shown.size(), 1);
+        const auto& box = env.messageBox.shown[0];
+        QCOMPARE(box.title, "バージョン情報");
+        QCOMPARE(box.style, 0);
+        const QStringList lines = box.text.split('\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[0].contains("Tolvane") && lines[0].contains("2.0.0"));
+        QCOMPARE(lines[1], "Velmora");
+    }
+
+    void statusBar() {
+        fakes::Environment env;
+        env.clock.h = 9;
+        env.clock.m = 5;
+        frmMain window;
+        window.resize(window.sizeHint());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.StatusBarPanels[0]->text(), "時間");
+        QCOMPARE(window.StatusBarPanels[1]->text(), "9:05");
+        QCOMPARE(window.sendStatus(), "");
+        // The panels share the bar in the proportion 970 : 1235 : 2611.
+        const double total = window.StatusBarPanels[0]->width() +
+                             window.StatusBarPanels[1]->width() +
+                             window.StatusBarPanels[2]->width();
+        QVERIFY(qAbs(window.StatusBarPanels[0]->width() / total - 970.0 / 4816) < 0.03);
+        QVERIFY(qAbs(window.StatusBarPanels[2]->width() / total - 2611.0 / 4816) < 0.03);
+        // The clock keeps itself current.
+        env.clock.h = 23;
+        env.clock.m = 59;
+        QTRY_COMPARE_WITH_TIMEOUT(window.StatusBarPanels[1]->text(), QString("23:59"), 2500);
+    }
+
+    void sendTimer() {
+        fakes::Environment env;
+        frmMain window;
+        QVERIFY(window.timerSendTime->isActive());
+        QCOMPARE(window.timerSendTime->interval(), 59900);
+        QCOMPARE(window.timerSendTime->timerType(), Qt::PreciseTimer);
+    }
+
+    void startUpWithoutFiles() {
+        fakes::Environment env;
+        Settings.watchServices[0] = "   left over";
+        frmMain window;
+        window.Form_Load();
+        QCOMPARE(Settings.watchServices[0], "");
+        QCOMPARE(Settings.smtpServer, "");
+        QCOMPARE(Settings.sendHours[9], 0);
+        QCOMPARE(window.sendStatus(), "");
+    }
+
+    void startUpLoadsAllFiles() {
+        fakes::Environment env;
+        env.folder.write("check.ini", checkIni({"   ServiceA"}));
+        env.folder.write("SMTP.INI", smtpIni());
+        env.folder.write("sendtime.ini", sendtimeIni());
+        frmMain window;
+        window.Form_Load();
+        QCOMPARE(Settings.driveLimitMB1, 500);
+        QCOMPARE(Settings.watchServices[0], "   ServiceA");
+        QCOMPARE(Settings.mailTo, "admin@localhost");
+        QCOMPARE(Settings.sendHours[9], 1);
+        QCOMPARE(Settings.sendMinute, "05");
+    }
+
+    // The files load in the order check.ini, smtp.ini, sendtime.ini: a fault in
+    // smtp.ini stops start-up after check.ini and before sendtime.ini.
+    void startUpStopsAtMalformedFile() {
+        fakes::Environment env;
+        env.folder.write("check.ini", checkIni());
+        env.folder.write("smtp.ini", crlf({"127.0.0.1", "a@b"}));
+        env.folder.write("sendtime.ini", sendtimeIni());
+        frmMain window;
+        try {
+            window.Form_Load();
+            QFAIL("start-up accepted a malformed smtp.ini");
+        } catch (const API::LoadError& e) {
+            QCOMPARE(e.file, "smtp.ini");
+            QCOMPARE(e.line, 3);
+        }
+        QCOMPARE(Settings.driveLimitMB1, 500);
+        QCOMPARE(Settings.mailFrom, "a@b");
+        QCOMPARE(Settings.sendMinute, "");
+    }
+
+    void startUpResetsSocket() {
+        fakes::Environment env;
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        frmMain window;
+        window.sckSend->RemoteHost = "127.0.0.1";
+        window.sckSend->RemotePort = server.serverPort();
+        window.sckSend->LocalPort = 0;
+        window.sckSend->Connect();
+        QTRY_VERIFY(server.hasPendingConnections());
+        window.sckSend->LocalPort = 4711;
+        window.Form_Load();
+        QCOMPARE(window.sckSend->LocalPort, 0);
+        QVERIFY(!window.sckSend->isOpen());
+    }
+
+    // The real program, started in a folder of its own with a sendtime.ini of
+    // fewer than 25 lines, ends before showing its window and says why.
+    void programEndsOnMalformedFile() {
+        QTemporaryDir dir;
+        const QString built = QCoreApplication::applicationDirPath();
+        for (const QString& name :
+             {QStringLiteral("tolvane"), QStringLiteral("tolvane-services")}) {
+            if (QFile::exists(built + "/" + name))
+                QVERIFY(QFile::copy(built + "/" + name, dir.filePath(name)));
+        }
+        QFile file(dir.filePath("sendtime.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(sendtimeIni(20));
+        file.close();
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(environment);
+        program.start(dir.filePath("tolvane"), {});
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QVERIFY(program.exitCode() != 0);
+        const QString errors = QString::fromUtf8(program.readAllStandardError());
+        QVERIFY2(errors.contains("sendtime.ini") && errors.contains("21"), qPrintable(errors));
+        QVERIFY2(errors.contains("途中で終わっています"), qPrintable(errors));
+    }
+};
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"
