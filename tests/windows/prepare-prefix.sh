@@ -7,5 +7,8 @@ here=$(dirname "$0")
 # CTest waiting.
 "$here/../../cmake/wine-emulator.sh" wineboot --init </dev/null >/dev/null 2>&1
 letter=$(echo "$1" | tr 'A-Z' 'a-z')
+case "$letter" in
+c | z) echo "drive $1: is Wine's own; choose another letter" >&2; exit 1 ;;
+esac
 ln -sfn "$TOLVANE_WINEPREFIX/no-such-drive" "$TOLVANE_WINEPREFIX/dosdevices/$letter:"
 ls "$TOLVANE_WINEPREFIX/dosdevices"
