@@ -2,6 +2,10 @@
 
 #include "app/API.h"
 #include "app/variables.h"
+#include "dialogs/chkConfigMod.h"
+#include "dialogs/frmCheckConfig.h"
+#include "dialogs/frmSendTimeConfig.h"
+#include "dialogs/frmSmtpConfig.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
@@ -51,12 +55,22 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     buildStatusBar();
 
     sckSend = new platform::SocketObject(this);
+    connect(cmdTestSend, &QPushButton::clicked, this, &frmMain::cmdTestSend_Click);
+    connect(sckSend, &platform::SocketObject::DataArrival, this, &frmMain::sckSend_DataArrival);
+    connect(sckSend, &platform::SocketObject::Closed, this, &frmMain::sckSend_Close);
+    connect(sckSend, &platform::SocketObject::Error, this, &frmMain::sckSend_Error);
 
     timerSendTime = new QTimer(this);
     timerSendTime->setObjectName(QStringLiteral("timerSendTime"));
     timerSendTime->setTimerType(Qt::PreciseTimer);
     timerSendTime->setInterval(kSendTimerIntervalMs);
+    connect(timerSendTime, &QTimer::timeout, this, &frmMain::timerSendTime_Timer);
     timerSendTime->start();
+
+    connect(cmdCheckConfig, &QPushButton::clicked, this, &frmMain::cmdCheckConfig_Click);
+    connect(cmdSmtpConfig, &QPushButton::clicked, this, &frmMain::cmdSmtpConfig_Click);
+    connect(cmdSendTime, &QPushButton::clicked, this, &frmMain::cmdSendTime_Click);
+    connect(mnuTaskTray, &QAction::triggered, this, &frmMain::mnuTaskTray_Click);
 }
 
 frmMain::~frmMain() {
@@ -106,6 +120,9 @@ void frmMain::buildControls() {
 }
 
 void frmMain::buildMenus() {
+    // Tight item padding, so that the three menus fit the narrow window as
+    // they do with the system's own menu bar.
+    menuBar()->setStyleSheet(QStringLiteral("QMenuBar::item { padding: 2px 3px; }"));
     mnuFile = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     mnuClose = mnuFile->addAction(QStringLiteral("終了(&X)"));
     connect(mnuClose, &QAction::triggered, this, &frmMain::mnuClose_Click);
@@ -158,12 +175,18 @@ void frmMain::Form_Load() {
     sckSend->LocalPort = 0;
     sckSend->Close();
     Settings.watchServices.fill(QString());
+    // Creates the check dialog hidden, which runs its opening. A check.ini
+    // that fails to load there ends the start-up with that one report.
+    chkConfigMod::FillDriveLists(frmCheckConfig::instance(frmCheckConfig::LoadFaults::Raise));
     if (API::SettingsFileExists(API::kCheckFile))
         API::LoadCheckSettings();
     if (API::SettingsFileExists(API::kSmtpFile))
         API::LoadSmtpSettings();
     if (API::SettingsFileExists(API::kSendTimeFile))
         API::LoadSendTimeSettings();
+    frmCheckConfig::destroyInstance();
+    frmSendTimeConfig::destroyInstance();
+    frmSmtpConfig::destroyInstance();
 }
 
 void frmMain::mnuClose_Click() {

@@ -80,6 +80,11 @@ private:
     void updateClockPanel();
 
     QTimer* clockTimer_ = nullptr;
+
+    // The hour and minute (as minutes of the day) in which the scheduler's
+    // previous tick started a mail, or kNoSend.
+    static constexpr int kNoSend = -1;
+    int sentByPreviousTick_ = kNoSend;
 };
 
 // Twips to pixels at 96 dots per inch.

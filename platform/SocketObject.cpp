@@ -9,8 +9,11 @@ namespace platform {
 SocketObject::SocketObject(QObject* parent) : QObject(parent) {}
 
 SocketObject::~SocketObject() {
-    if (socket_)
+    // No events out of a destructor: the owner may be half destroyed already.
+    if (socket_) {
+        socket_->disconnect(this);
         socket_->abort();
+    }
 }
 
 void SocketObject::Connect() {

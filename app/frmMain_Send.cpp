@@ -1,0 +1,57 @@
+#include "app/API.h"
+#include "app/frmMain.h"
+#include "app/variables.h"
+#include "platform/Clock.h"
+#include "platform/MessageBox.h"
+#include "platform/Service.h"
+#include "report/MailMod.h"
+#include "report/SmtpDialogue.h"
+
+#include <utility>
+
+void frmMain::cmdTestSend_Click() {
+    const int answer = platform::use<platform::MessageBox>().show(
+        QStringLiteral("テスト送信を行ないます。よろしいですか？"), QStringLiteral("テスト送信"),
+        platform::MessageBox::kYesNo);
+    if (answer == platform::MessageBox::kNo)
+        return;
+    MailMod::SendMail();
+}
+
+void frmMain::sckSend_DataArrival(qint64 /*bytesTotal*/) {
+    MailMod::ReplyDataArrived();
+}
+
+void frmMain::sckSend_Close() {
+    MailMod::ServerClosed();
+}
+
+void frmMain::sckSend_Error(int /*number*/, const QString& /*description*/) {
+    MailMod::SocketFailed();
+}
+
+void frmMain::timerSendTime_Timer() {
+    // Ticks come 100 ms short of a minute apart, so now and then two fall into
+    // one minute; only the tick right after a send can share its minute.
+    const int sentByPreviousTick = std::exchange(sentByPreviousTick_, kNoSend);
+
+    for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile}) {
+        if (!API::SettingsFileExists(file))
+            return;
+    }
+    const auto& clock = platform::use<platform::Clock>();
+    const int minute = clock.minute();
+    const auto sendMinute = API::ReadNumberLine(Settings.sendMinute);
+    if (!sendMinute || *sendMinute != minute)
+        return;
+    const int hour = clock.hour();
+    if (hour < 0 || hour >= kHoursPerDay || Settings.sendHours[hour] != kFlagOn)
+        return;
+    const int thisMinute = hour * 60 + minute;
+    if (thisMinute == sentByPreviousTick) {
+        sentByPreviousTick_ = sentByPreviousTick;
+        return;
+    }
+    sentByPreviousTick_ = thisMinute;
+    MailMod::SendMail();
+}

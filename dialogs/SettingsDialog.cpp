@@ -1,0 +1,92 @@
+#include "dialogs/SettingsDialog.h"
+
+#include "app/API.h"
+#include "app/frmMain.h"
+#include "platform/AppFolder.h"
+#include "platform/MessageBox.h"
+#include "platform/Service.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
+    setFont(tolvaneFont());
+    setModal(true);
+}
+
+void SettingsDialog::reportLoadFault(const API::LoadError& error) {
+    platform::use<platform::MessageBox>().show(error.message(), QStringLiteral("エラー"),
+                                               platform::MessageBox::kOkOnly);
+}
+
+void SettingsDialog::reportWriteFault(const QString& fileName) {
+    platform::use<platform::MessageBox>().show(
+        QStringLiteral("設定ファイル %1 に書き込めませんでした。設定は保存されていません。")
+            .arg(platform::appFile(fileName)),
+        QStringLiteral("エラー"), platform::MessageBox::kOkOnly);
+}
+
+void SettingsDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void SettingsDialog::makeButtons(QPushButton*& ok, QPushButton*& apply, QPushButton*& cancel) {
+    ok = new QPushButton(QStringLiteral("O K"), this);
+    ok->setObjectName(QStringLiteral("cmdOK"));
+    ok->setDefault(true);
+    apply = new QPushButton(QStringLiteral("適用(&A)"), this);
+    apply->setObjectName(QStringLiteral("cmdApply"));
+    apply->setEnabled(false);
+    cancel = new QPushButton(QStringLiteral("キャンセル(&C)"), this);
+    cancel->setObjectName(QStringLiteral("cmdCancel"));
+}
+
+namespace {
+
+class DigitFilter final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Backspace:
+        case Qt::Key_Delete:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            return false;
+        default:
+            break;
+        }
+        // A letter with Ctrl types a control character (Ctrl+V is 22), which
+        // is refused like any other character, so nothing can be pasted.
+        const bool control = key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier);
+        if (control && key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z)
+            return true;
+        if (key->text().isEmpty())
+            return false;
+        for (const QChar c : key->text()) {
+            if (c < u'0' || c > u'9')
+                return true;
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void installDigitFilter(QLineEdit* box) {
+    box->setAttribute(Qt::WA_InputMethodEnabled, false);
+    box->installEventFilter(new DigitFilter(box));
+}

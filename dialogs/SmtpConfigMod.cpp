@@ -1,0 +1,83 @@
+#include "dialogs/SmtpConfigMod.h"
+
+#include "app/API.h"
+#include "app/variables.h"
+#include "dialogs/frmSmtpConfig.h"
+#include "platform/MessageBox.h"
+#include "platform/Service.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <algorithm>
+
+namespace SmtpConfigMod {
+
+namespace {
+bool isSubjectCharacter(QChar c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') ||
+           c == u' ' || c == u'-';
+}
+
+void refuse(const QString& text) {
+    platform::use<platform::MessageBox>().show(text, QStringLiteral("エラー"),
+                                               platform::MessageBox::kOkOnly);
+}
+} // namespace
+
+bool IsAcceptedSubject(const QString& subject) {
+    return std::all_of(subject.begin(), subject.end(), isSubjectCharacter);
+}
+
+bool IsMailAddress(const QString& text) {
+    const qsizetype at = text.indexOf(u'@');
+    return at > 0 && !text.endsWith(u'@');
+}
+
+void InitSmtpDialog(frmSmtpConfig& form) {
+    form.txtSmtpServer->setText(kDefaultServer);
+    form.txtFrom->setText(kDefaultFrom);
+    form.txtRcpt->setText(kDefaultTo);
+    form.txtSubject->setText(kDefaultSubject);
+    form.chkDetails->setChecked(true);
+    form.chkNGDetails->setChecked(true);
+}
+
+void ShowSmtpSettings(frmSmtpConfig& form) {
+    try {
+        API::LoadSmtpSettings();
+    } catch (const API::LoadError& error) {
+        SettingsDialog::reportLoadFault(error);
+    }
+    const auto& s = Settings;
+    form.txtSmtpServer->setText(s.smtpServer);
+    form.txtFrom->setText(s.mailFrom);
+    form.txtRcpt->setText(s.mailTo);
+    form.txtSubject->setText(s.mailSubject);
+    form.chkDetails->setChecked(s.showDetails == kFlagOn);
+    form.chkNGDetails->setChecked(s.showNGDetails == kFlagOn);
+}
+
+std::int16_t SaveSmtpSettings(frmSmtpConfig& form) {
+    if (!IsMailAddress(form.txtFrom->text())) {
+        refuse(QStringLiteral("「送信者」には、メールアドレスを入力してください。"));
+        return 1;
+    }
+    if (!IsMailAddress(form.txtRcpt->text())) {
+        refuse(QStringLiteral("「受信者」には、メールアドレスを入力してください。"));
+        return 1;
+    }
+    auto& s = Settings;
+    s.smtpServer = form.txtSmtpServer->text();
+    s.mailFrom = form.txtFrom->text();
+    s.mailTo = form.txtRcpt->text();
+    s.mailSubject = form.txtSubject->text();
+    s.showDetails = form.chkDetails->isChecked() ? 1 : 0;
+    s.showNGDetails = form.chkNGDetails->isChecked() ? 1 : 0;
+    if (!API::WriteSmtpSettings()) {
+        SettingsDialog::reportWriteFault(API::kSmtpFile);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace SmtpConfigMod

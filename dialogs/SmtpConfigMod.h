@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+class frmSmtpConfig;
+
+// The work behind the mail settings dialog, on its controls and `Settings`.
+namespace SmtpConfigMod {
+
+// Defaults of a new installation: a server and mailboxes on this machine.
+inline const QString kDefaultServer = QStringLiteral("127.0.0.1");
+inline const QString kDefaultFrom = QStringLiteral("tolvane@localhost");
+inline const QString kDefaultTo = QStringLiteral("postmaster@localhost");
+inline const QString kDefaultSubject = QStringLiteral("Status Tolvane");
+
+// Whether a subject holds only half-width letters, digits, blanks and hyphens.
+bool IsAcceptedSubject(const QString& subject);
+// Whether a text passes as a mail address: it holds an "@" that is neither its
+// first nor its last character.
+bool IsMailAddress(const QString& text);
+
+// Puts the defaults on the controls.
+void InitSmtpDialog(frmSmtpConfig& form);
+// Loads smtp.ini into `Settings` and shows it. A load fault is reported after
+// the controls show what the record holds.
+void ShowSmtpSettings(frmSmtpConfig& form);
+// Checks the addresses (the sender first), takes the controls into `Settings`
+// and writes smtp.ini. 0 when saved; 1 when refused or not written (the
+// operator has been told).
+std::int16_t SaveSmtpSettings(frmSmtpConfig& form);
+
+} // namespace SmtpConfigMod

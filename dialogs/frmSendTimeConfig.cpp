@@ -1,0 +1,148 @@
+#include "dialogs/frmSendTimeConfig.h"
+
+#include "app/API.h"
+#include "dialogs/SendTimeConfigMod.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+frmSendTimeConfig* theDialog = nullptr;
+
+// Four columns of six hours: 1 to 6, 7 to 12, 13 to 18, 19 to 23 and 24.
+constexpr int kHourRows = 6;
+// Two digits and some margin.
+constexpr int kMinuteBoxWidth = 40;
+} // namespace
+
+frmSendTimeConfig::frmSendTimeConfig() {
+    setObjectName(QStringLiteral("frmSendTimeConfig"));
+    setWindowTitle(QStringLiteral("送信時間設定"));
+    buildControls();
+    connectHandlers();
+    Form_Load();
+}
+
+frmSendTimeConfig::~frmSendTimeConfig() {
+    if (theDialog == this)
+        theDialog = nullptr;
+}
+
+frmSendTimeConfig& frmSendTimeConfig::instance() {
+    if (!theDialog)
+        theDialog = new frmSendTimeConfig;
+    return *theDialog;
+}
+
+bool frmSendTimeConfig::exists() {
+    return theDialog != nullptr;
+}
+
+void frmSendTimeConfig::destroyInstance() {
+    delete theDialog;
+    theDialog = nullptr;
+}
+
+void frmSendTimeConfig::buildControls() {
+    lblEXP = new QLabel(QStringLiteral("送信したい時間にチェックを入れてください"), this);
+    lblEXP->setObjectName(QStringLiteral("lblEXP"));
+
+    auto* hours = new QGridLayout;
+    for (int h = 0; h < kHoursPerDay; ++h) {
+        const int shown = h == 0 ? kHoursPerDay : h;
+        auto* box = new QCheckBox(QStringLiteral("%1時").arg(shown), this);
+        box->setObjectName(QStringLiteral("chkTime%1").arg(h));
+        hours->addWidget(box, (shown - 1) % kHourRows, (shown - 1) / kHourRows);
+        chkTime[h] = box;
+    }
+    // Tab through the hours in the order they are shown, 1 to 24.
+    for (int shown = 1; shown < kHoursPerDay; ++shown)
+        setTabOrder(chkTime[shown], chkTime[(shown + 1) % kHoursPerDay]);
+
+    frameMinSet = new QGroupBox(QStringLiteral("送信する\"分\"の指定"), this);
+    frameMinSet->setObjectName(QStringLiteral("frameMinSet"));
+    lblSendMin1 = new QLabel(QStringLiteral("毎回、XX時"), frameMinSet);
+    lblSendMin1->setObjectName(QStringLiteral("lblSendMin1"));
+    txtSendMin = new QLineEdit(frameMinSet);
+    txtSendMin->setObjectName(QStringLiteral("txtSendMin"));
+    txtSendMin->setFixedWidth(kMinuteBoxWidth);
+    installDigitFilter(txtSendMin);
+    lblSendMin2 = new QLabel(QStringLiteral("分に送信する"), frameMinSet);
+    lblSendMin2->setObjectName(QStringLiteral("lblSendMin2"));
+    auto* minute = new QHBoxLayout(frameMinSet);
+    minute->addWidget(lblSendMin1);
+    minute->addWidget(txtSendMin);
+    minute->addWidget(lblSendMin2);
+    minute->addStretch(1);
+
+    makeButtons(cmdOK, cmdApply, cmdCancel);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdApply);
+    buttons->addWidget(cmdCancel);
+
+    auto* whole = new QVBoxLayout(this);
+    whole->addWidget(lblEXP);
+    whole->addLayout(hours);
+    whole->addWidget(frameMinSet);
+    whole->addLayout(buttons);
+}
+
+void frmSendTimeConfig::connectHandlers() {
+    for (int h = 0; h < kHoursPerDay; ++h)
+        connect(chkTime[h], &QCheckBox::toggled, this, [this, h] { chkTime_Click(h); });
+    connect(txtSendMin, &QLineEdit::textChanged, this, &frmSendTimeConfig::txtSendMin_Change);
+    connect(cmdOK, &QPushButton::clicked, this, &frmSendTimeConfig::cmdOK_Click);
+    connect(cmdApply, &QPushButton::clicked, this, &frmSendTimeConfig::cmdApply_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSendTimeConfig::cmdCancel_Click);
+}
+
+void frmSendTimeConfig::Form_Load() {
+    if (API::SettingsFileExists(API::kSendTimeFile))
+        SendTimeConfigMod::ShowSendTimeSettings(*this);
+    else
+        SendTimeConfigMod::InitSendTimeDialog(*this);
+    // Filling the controls ran their handlers, which enabled Apply.
+    cmdApply->setEnabled(false);
+}
+
+void frmSendTimeConfig::chkTime_Click(int) {
+    cmdApply->setEnabled(true);
+}
+
+void frmSendTimeConfig::txtSendMin_Change() {
+    const QString text = txtSendMin->text();
+    if (text.size() > SendTimeConfigMod::kMinuteDigits) {
+        // Setting the text comes back here with the cut text, which is checked then.
+        txtSendMin->setText(text.right(SendTimeConfigMod::kMinuteDigits));
+        return;
+    }
+    if (text.isEmpty())
+        return;
+    if (!SendTimeConfigMod::MinuteOf(text)) {
+        SendTimeConfigMod::ShowMinuteRangeMessage();
+        txtSendMin->setSelection(0, SendTimeConfigMod::kMinuteDigits);
+    }
+    cmdApply->setEnabled(true);
+}
+
+void frmSendTimeConfig::cmdOK_Click() {
+    if (SendTimeConfigMod::SaveSendTimeSettings(*this) == 0)
+        accept();
+}
+
+void frmSendTimeConfig::cmdApply_Click() {
+    SendTimeConfigMod::SaveSendTimeSettings(*this);
+    cmdApply->setEnabled(false);
+}
+
+void frmSendTimeConfig::cmdCancel_Click() {
+    reject();
+}

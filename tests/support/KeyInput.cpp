@@ -1,0 +1,34 @@
+#include "support/KeyInput.h"
+
+#include <QtTest>
+
+namespace keys {
+
+void typeText(QWidget* widget, const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(widget, char(c.unicode()));
+            continue;
+        }
+        QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+} // namespace keys
+
+#include <QCheckBox>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+namespace keys {
+
+void clickCheckBox(QCheckBox* box) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    const QRect indicator =
+        box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+    QTest::mouseClick(box, Qt::LeftButton, {}, indicator.center());
+}
+
+} // namespace keys

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QTcpServer>
+
+class QTcpSocket;
+
+namespace fakes {
+
+// An SMTP server on 127.0.0.1 (any free port) that answers from a script and
+// keeps a transcript of every connection.
+//
+// The first reply of a script is sent when a client connects; each later one
+// answers one unit of the client's: a command line, or after "DATA" the whole
+// message up to and including its "." line. When the script runs out the
+// server stays silent. A reply may come in several chunks, sent apart from
+// each other so that the client reads them separately.
+class ScriptedSmtpServer : public QObject {
+public:
+    struct Reply {
+        Reply(const char* text) : chunks{QByteArray(text)} {}
+        Reply(QList<QByteArray> parts, bool closeAfter = false)
+            : chunks(std::move(parts)), close(closeAfter) {}
+        QList<QByteArray> chunks;
+        // Close the connection after the chunks have gone out.
+        bool close = false;
+    };
+    using Script = QList<Reply>;
+
+    // Connection i follows scripts[i], the last script serving any further one.
+    explicit ScriptedSmtpServer(QList<Script> scripts);
+    explicit ScriptedSmtpServer(Script script) : ScriptedSmtpServer(QList<Script>{script}) {}
+
+    quint16 port() const { return server_.serverPort(); }
+    int connections() const { return int(transcripts.size()); }
+    // Closes the server's side of the latest connection.
+    void closeClient();
+
+    // One transcript per connection: "S:" and what the server sent, "C:" and
+    // one unit of the client's, "C:<closed>" when the client closed.
+    QList<QStringList> transcripts;
+
+    // The replies of a server that accepts every mail.
+    static Script accepting();
+
+    // Pause between the chunks of one reply.
+    static constexpr int kChunkGapMs = 30;
+
+private:
+    struct Connection {
+        QTcpSocket* socket = nullptr;
+        Script script;
+        QByteArray pending;
+        bool inData = false;
+        bool closedByServer = false;
+    };
+    void onNewConnection();
+    void onReadyRead(int index);
+    void sendNext(int index);
+    void sendChunks(int index, QList<QByteArray> chunks, bool close);
+
+    QTcpServer server_;
+    QList<Script> scripts_;
+    QList<Connection> connections_;
+};
+
+} // namespace fakes
