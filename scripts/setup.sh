@@ -11,6 +11,14 @@ packages=(
   python3 python3-aiosmtpd curl
 )
 
+# With --windows-tools: only the cross compiler and Wine of the Windows check
+# (scripts/windows-check.sh), which nothing else needs; no build.
+windows_tools=0
+if [ "${1:-}" = "--windows-tools" ]; then
+  windows_tools=1
+  packages=(cmake g++-mingw-w64-x86-64-posix wine wine64)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -21,6 +29,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   $sudo apt-get update
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+if [ "$windows_tools" -eq 1 ]; then
+  exit 0
 fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -1,35 +1,37 @@
 #include "platform/DriveSpace.h"
 
+#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 namespace platform {
 
 namespace {
-class VolumeDriveSpace final : public DriveSpace {
+class DiskFreeSpace final : public DriveSpace {
 public:
     std::optional<std::uint64_t> freeBytes(char letter) override {
         if (letter < 'A' || letter > 'Z')
             return std::nullopt;
         const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
-        if (::GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR)
-            return std::nullopt;
-        // An empty removable drive must fail quietly, not ask the operator to
-        // insert a disk.
+
+        // An empty card reader or optical drive would otherwise stop the
+        // resident program with a system box until someone answers it; with
+        // critical errors failed, the call just fails and the check says so.
         DWORD previousMode = 0;
-        ::SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previousMode);
-        ULARGE_INTEGER totalFree{};
-        const BOOL answered = ::GetDiskFreeSpaceExW(root, nullptr, nullptr, &totalFree);
-        ::SetThreadErrorMode(previousMode, nullptr);
-        if (!answered)
+        const bool modeSet = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previousMode);
+        ULARGE_INTEGER availableToCaller{}, total{}, totalFree{};
+        const bool ok = GetDiskFreeSpaceExW(root, &availableToCaller, &total, &totalFree);
+        if (modeSet)
+            SetThreadErrorMode(previousMode, nullptr);
+        if (!ok)
             return std::nullopt;
-        // The whole volume's free bytes, not the part open to this user.
+        // The whole volume's free bytes: a quota on the caller does not count.
         return totalFree.QuadPart;
     }
 };
 } // namespace
 
 DriveSpace& DriveSpace::system() {
-    static VolumeDriveSpace drives;
+    static DiskFreeSpace drives;
     return drives;
 }
 
