@@ -3,7 +3,6 @@
 #include "app/API.h"
 #include "app/frmMain.h"
 #include "app/variables.h"
-#include "report/MailMod.h"
 #include "report/SmtpDialogue.h"
 #include "support/Fakes.h"
 #include "support/ScriptedSmtpServer.h"
