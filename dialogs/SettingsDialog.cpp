@@ -6,11 +6,14 @@
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
 
+#include <QBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
-SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
+SettingsDialog::SettingsDialog(const QString& name, const QString& title) {
+    setObjectName(name);
+    setWindowTitle(title);
     setFont(tolvaneFont());
     setModal(true);
 }
@@ -35,15 +38,44 @@ void SettingsDialog::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void SettingsDialog::makeButtons(QPushButton*& ok, QPushButton*& apply, QPushButton*& cancel) {
-    ok = new QPushButton(QStringLiteral("O K"), this);
-    ok->setObjectName(QStringLiteral("cmdOK"));
-    ok->setDefault(true);
-    apply = new QPushButton(QStringLiteral("適用(&A)"), this);
-    apply->setObjectName(QStringLiteral("cmdApply"));
-    apply->setEnabled(false);
-    cancel = new QPushButton(QStringLiteral("キャンセル(&C)"), this);
-    cancel->setObjectName(QStringLiteral("cmdCancel"));
+QBoxLayout* SettingsDialog::makeButtons(Qt::Orientation orientation) {
+    cmdOK = new QPushButton(QStringLiteral("O K"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setDefault(true);
+    cmdApply = new QPushButton(QStringLiteral("適用(&A)"), this);
+    cmdApply->setObjectName(QStringLiteral("cmdApply"));
+    cmdApply->setEnabled(false);
+    cmdCancel = new QPushButton(QStringLiteral("キャンセル(&C)"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    connect(cmdOK, &QPushButton::clicked, this, &SettingsDialog::cmdOK_Click);
+    connect(cmdApply, &QPushButton::clicked, this, &SettingsDialog::cmdApply_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &SettingsDialog::cmdCancel_Click);
+
+    // A row stands right-aligned under the dialog; a column at the top of its side.
+    const bool row = orientation == Qt::Horizontal;
+    auto* buttons = new QBoxLayout(row ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    if (row)
+        buttons->addStretch(1);
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdApply);
+    buttons->addWidget(cmdCancel);
+    if (!row)
+        buttons->addStretch(1);
+    return buttons;
+}
+
+void SettingsDialog::cmdOK_Click() {
+    if (saveSettings() == 0)
+        accept();
+}
+
+void SettingsDialog::cmdApply_Click() {
+    saveSettings();
+    cmdApply->setEnabled(false);
+}
+
+void SettingsDialog::cmdCancel_Click() {
+    reject();
 }
 
 namespace {

@@ -15,8 +15,6 @@
 #include <QVBoxLayout>
 
 namespace {
-frmCheckConfig* theDialog = nullptr;
-
 // Wide enough for eight digits, narrow enough to read as part of a sentence.
 constexpr int kNumberBoxWidth = 70;
 constexpr int kServiceListHeight = 200;
@@ -50,32 +48,12 @@ QComboBox* driveList(QWidget* parent, const char* name) {
 }
 } // namespace
 
-frmCheckConfig::frmCheckConfig(LoadFaults loadFaults) : loadFaults_(loadFaults) {
-    setObjectName(QStringLiteral("frmCheckConfig"));
-    setWindowTitle(QStringLiteral("監視項目設定"));
+frmCheckConfig::frmCheckConfig(LoadFaults loadFaults)
+    : SingleSettingsDialog(QStringLiteral("frmCheckConfig"), QStringLiteral("監視項目設定")),
+      loadFaults_(loadFaults) {
     buildControls();
     connectHandlers();
     Form_Load();
-}
-
-frmCheckConfig::~frmCheckConfig() {
-    if (theDialog == this)
-        theDialog = nullptr;
-}
-
-frmCheckConfig& frmCheckConfig::instance(LoadFaults loadFaults) {
-    if (!theDialog)
-        theDialog = new frmCheckConfig(loadFaults);
-    return *theDialog;
-}
-
-bool frmCheckConfig::exists() {
-    return theDialog != nullptr;
-}
-
-void frmCheckConfig::destroyInstance() {
-    delete theDialog;
-    theDialog = nullptr;
 }
 
 void frmCheckConfig::buildControls() {
@@ -155,20 +133,13 @@ void frmCheckConfig::buildControls() {
     services->addLayout(serviceButtons);
     services->addWidget(lstServiceList);
 
-    makeButtons(cmdOK, cmdApply, cmdCancel);
-
     auto* groups = new QVBoxLayout;
     groups->addWidget(frameDriveCheck);
     groups->addWidget(frameMemoryCheck);
     groups->addWidget(frameServiceCheck, 1);
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdApply);
-    buttons->addWidget(cmdCancel);
-    buttons->addStretch(1);
     auto* whole = new QHBoxLayout(this);
     whole->addLayout(groups, 1);
-    whole->addLayout(buttons);
+    whole->addLayout(makeButtons(Qt::Vertical));
 }
 
 void frmCheckConfig::connectHandlers() {
@@ -189,9 +160,6 @@ void frmCheckConfig::connectHandlers() {
     connect(lstServiceList, &QListWidget::itemChanged, this, &frmCheckConfig::lstServiceList_Click);
     connect(cmdAllCheck, &QPushButton::clicked, this, &frmCheckConfig::cmdAllCheck_Click);
     connect(cmdAllCancel, &QPushButton::clicked, this, &frmCheckConfig::cmdAllCancel_Click);
-    connect(cmdApply, &QPushButton::clicked, this, &frmCheckConfig::cmdApply_Click);
-    connect(cmdOK, &QPushButton::clicked, this, &frmCheckConfig::cmdOK_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmCheckConfig::cmdCancel_Click);
 }
 
 void frmCheckConfig::Form_Load() {
@@ -301,16 +269,6 @@ void frmCheckConfig::cmdAllCancel_Click() {
     cmdApply->setEnabled(true);
 }
 
-void frmCheckConfig::cmdApply_Click() {
-    chkConfigMod::SaveCheckSettings(*this);
-    cmdApply->setEnabled(false);
-}
-
-void frmCheckConfig::cmdOK_Click() {
-    if (chkConfigMod::SaveCheckSettings(*this) == 0)
-        accept();
-}
-
-void frmCheckConfig::cmdCancel_Click() {
-    reject();
+std::int16_t frmCheckConfig::saveSettings() {
+    return chkConfigMod::SaveCheckSettings(*this);
 }

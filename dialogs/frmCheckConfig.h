@@ -13,7 +13,7 @@ class QListWidget;
 
 // The check settings dialog: the watched drives and their limits, the memory
 // limits and the watched services; saves into check.ini.
-class frmCheckConfig : public SettingsDialog {
+class frmCheckConfig : public SingleSettingsDialog<frmCheckConfig> {
 public:
     // What the opening does with a check.ini that fails to load. Report: tell
     // the operator and show what the record then holds. Raise: throw the
@@ -22,13 +22,6 @@ public:
 
     // Creating the dialog runs its opening (Form_Load), shown or not.
     explicit frmCheckConfig(LoadFaults loadFaults = LoadFaults::Report);
-    ~frmCheckConfig() override;
-
-    // The dialog that the main window opens; created hidden on first use.
-    static frmCheckConfig& instance(LoadFaults loadFaults = LoadFaults::Report);
-    static bool exists();
-    // Closes and destroys it, if it exists.
-    static void destroyInstance();
 
     QGroupBox* frameDriveCheck = nullptr;
     QCheckBox* chkDriveCheck = nullptr;
@@ -58,9 +51,6 @@ public:
     QPushButton* cmdAllCheck = nullptr;
     QPushButton* cmdAllCancel = nullptr;
     QListWidget* lstServiceList = nullptr;
-    QPushButton* cmdOK = nullptr;
-    QPushButton* cmdApply = nullptr;
-    QPushButton* cmdCancel = nullptr;
 
     // A check.ini that failed to load during the opening; reported at its end.
     std::optional<API::LoadError> loadFault;
@@ -81,12 +71,12 @@ public:
     void lstServiceList_Click();
     void cmdAllCheck_Click();
     void cmdAllCancel_Click();
-    void cmdApply_Click();
-    void cmdOK_Click();
-    void cmdCancel_Click();
 
     // Drive slots 2 and 3 hang on the master switch; the memory boxes on theirs.
     void applyEnablingRule();
+
+protected:
+    std::int16_t saveSettings() override;
 
 private:
     void buildControls();

@@ -13,40 +13,17 @@
 #include <QVBoxLayout>
 
 namespace {
-frmSendTimeConfig* theDialog = nullptr;
-
 // Four columns of six hours: 1 to 6, 7 to 12, 13 to 18, 19 to 23 and 24.
 constexpr int kHourRows = 6;
 // Two digits and some margin.
 constexpr int kMinuteBoxWidth = 40;
 } // namespace
 
-frmSendTimeConfig::frmSendTimeConfig() {
-    setObjectName(QStringLiteral("frmSendTimeConfig"));
-    setWindowTitle(QStringLiteral("送信時間設定"));
+frmSendTimeConfig::frmSendTimeConfig()
+    : SingleSettingsDialog(QStringLiteral("frmSendTimeConfig"), QStringLiteral("送信時間設定")) {
     buildControls();
     connectHandlers();
     Form_Load();
-}
-
-frmSendTimeConfig::~frmSendTimeConfig() {
-    if (theDialog == this)
-        theDialog = nullptr;
-}
-
-frmSendTimeConfig& frmSendTimeConfig::instance() {
-    if (!theDialog)
-        theDialog = new frmSendTimeConfig;
-    return *theDialog;
-}
-
-bool frmSendTimeConfig::exists() {
-    return theDialog != nullptr;
-}
-
-void frmSendTimeConfig::destroyInstance() {
-    delete theDialog;
-    theDialog = nullptr;
 }
 
 void frmSendTimeConfig::buildControls() {
@@ -81,27 +58,17 @@ void frmSendTimeConfig::buildControls() {
     minute->addWidget(lblSendMin2);
     minute->addStretch(1);
 
-    makeButtons(cmdOK, cmdApply, cmdCancel);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdApply);
-    buttons->addWidget(cmdCancel);
-
     auto* whole = new QVBoxLayout(this);
     whole->addWidget(lblEXP);
     whole->addLayout(hours);
     whole->addWidget(frameMinSet);
-    whole->addLayout(buttons);
+    whole->addLayout(makeButtons(Qt::Horizontal));
 }
 
 void frmSendTimeConfig::connectHandlers() {
     for (int h = 0; h < kHoursPerDay; ++h)
         connect(chkTime[h], &QCheckBox::toggled, this, [this, h] { chkTime_Click(h); });
     connect(txtSendMin, &QLineEdit::textChanged, this, &frmSendTimeConfig::txtSendMin_Change);
-    connect(cmdOK, &QPushButton::clicked, this, &frmSendTimeConfig::cmdOK_Click);
-    connect(cmdApply, &QPushButton::clicked, this, &frmSendTimeConfig::cmdApply_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmSendTimeConfig::cmdCancel_Click);
 }
 
 void frmSendTimeConfig::Form_Load() {
@@ -133,16 +100,6 @@ void frmSendTimeConfig::txtSendMin_Change() {
     cmdApply->setEnabled(true);
 }
 
-void frmSendTimeConfig::cmdOK_Click() {
-    if (SendTimeConfigMod::SaveSendTimeSettings(*this) == 0)
-        accept();
-}
-
-void frmSendTimeConfig::cmdApply_Click() {
-    SendTimeConfigMod::SaveSendTimeSettings(*this);
-    cmdApply->setEnabled(false);
-}
-
-void frmSendTimeConfig::cmdCancel_Click() {
-    reject();
+std::int16_t frmSendTimeConfig::saveSettings() {
+    return SendTimeConfigMod::SaveSendTimeSettings(*this);
 }

@@ -13,38 +13,15 @@
 #include <QVBoxLayout>
 
 namespace {
-frmSmtpConfig* theDialog = nullptr;
-
 // Room for a host name or a mail address without scrolling.
 constexpr int kTextBoxWidth = 260;
 } // namespace
 
-frmSmtpConfig::frmSmtpConfig() {
-    setObjectName(QStringLiteral("frmSmtpConfig"));
-    setWindowTitle(QStringLiteral("メール送信設定"));
+frmSmtpConfig::frmSmtpConfig()
+    : SingleSettingsDialog(QStringLiteral("frmSmtpConfig"), QStringLiteral("メール送信設定")) {
     buildControls();
     connectHandlers();
     Form_Load();
-}
-
-frmSmtpConfig::~frmSmtpConfig() {
-    if (theDialog == this)
-        theDialog = nullptr;
-}
-
-frmSmtpConfig& frmSmtpConfig::instance() {
-    if (!theDialog)
-        theDialog = new frmSmtpConfig;
-    return *theDialog;
-}
-
-bool frmSmtpConfig::exists() {
-    return theDialog != nullptr;
-}
-
-void frmSmtpConfig::destroyInstance() {
-    delete theDialog;
-    theDialog = nullptr;
 }
 
 void frmSmtpConfig::buildControls() {
@@ -89,17 +66,10 @@ void frmSmtpConfig::buildControls() {
     adv->addWidget(chkDetails);
     adv->addWidget(chkNGDetails);
 
-    makeButtons(cmdOK, cmdApply, cmdCancel);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdApply);
-    buttons->addWidget(cmdCancel);
-
     auto* whole = new QVBoxLayout(this);
     whole->addWidget(frameBasic);
     whole->addWidget(frameAdv);
-    whole->addLayout(buttons);
+    whole->addLayout(makeButtons(Qt::Horizontal));
 
     setTabOrder(txtSmtpServer, txtFrom);
     setTabOrder(txtFrom, txtRcpt);
@@ -118,9 +88,6 @@ void frmSmtpConfig::connectHandlers() {
     connect(txtSubject, &QLineEdit::textChanged, this, &frmSmtpConfig::txtSubject_Change);
     connect(chkDetails, &QCheckBox::toggled, this, &frmSmtpConfig::chkDetails_Click);
     connect(chkNGDetails, &QCheckBox::toggled, this, &frmSmtpConfig::chkNGDetails_Click);
-    connect(cmdOK, &QPushButton::clicked, this, &frmSmtpConfig::cmdOK_Click);
-    connect(cmdApply, &QPushButton::clicked, this, &frmSmtpConfig::cmdApply_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmSmtpConfig::cmdCancel_Click);
 }
 
 void frmSmtpConfig::Form_Load() {
@@ -161,16 +128,6 @@ void frmSmtpConfig::chkNGDetails_Click() {
     cmdApply->setEnabled(true);
 }
 
-void frmSmtpConfig::cmdOK_Click() {
-    if (SmtpConfigMod::SaveSmtpSettings(*this) == 0)
-        accept();
-}
-
-void frmSmtpConfig::cmdApply_Click() {
-    SmtpConfigMod::SaveSmtpSettings(*this);
-    cmdApply->setEnabled(false);
-}
-
-void frmSmtpConfig::cmdCancel_Click() {
-    reject();
+std::int16_t frmSmtpConfig::saveSettings() {
+    return SmtpConfigMod::SaveSmtpSettings(*this);
 }

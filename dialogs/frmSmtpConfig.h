@@ -8,17 +8,10 @@ class QLabel;
 
 // The mail settings dialog: SMTP server, sender, recipient, subject and the
 // detail options; saves into smtp.ini.
-class frmSmtpConfig : public SettingsDialog {
+class frmSmtpConfig : public SingleSettingsDialog<frmSmtpConfig> {
 public:
     // Creating the dialog runs its opening (Form_Load), shown or not.
     frmSmtpConfig();
-    ~frmSmtpConfig() override;
-
-    // The dialog that the main window opens; created hidden on first use.
-    static frmSmtpConfig& instance();
-    static bool exists();
-    // Closes and destroys it, if it exists.
-    static void destroyInstance();
 
     // The last subject that passed the subject filter. It outlives every
     // opening of the dialog: empty at start-up, kept for the whole process.
@@ -37,9 +30,6 @@ public:
     QGroupBox* frameAdv = nullptr;
     QCheckBox* chkDetails = nullptr;
     QCheckBox* chkNGDetails = nullptr;
-    QPushButton* cmdOK = nullptr;
-    QPushButton* cmdApply = nullptr;
-    QPushButton* cmdCancel = nullptr;
 
     void Form_Load();
     void txtSmtpServer_Change();
@@ -48,9 +38,9 @@ public:
     void txtSubject_Change();
     void chkDetails_Click();
     void chkNGDetails_Click();
-    void cmdOK_Click();
-    void cmdApply_Click();
-    void cmdCancel_Click();
+
+protected:
+    std::int16_t saveSettings() override;
 
 private:
     void buildControls();

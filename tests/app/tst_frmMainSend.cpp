@@ -3,14 +3,14 @@
 #include "app/API.h"
 #include "app/frmMain.h"
 #include "app/variables.h"
-#include "report/MailMod.h"
 #include "report/SmtpDialogue.h"
 #include "support/Fakes.h"
 #include "support/ScriptedSmtpServer.h"
 
 #include <QPushButton>
-#include <QTimer>
 #include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -45,178 +45,102 @@ struct Rig {
     fakes::ScriptedSmtpServer server{fakes::ScriptedSmtpServer::accepting()};
 };
 
-void flagHours(std::initializer_list<int> hours, std::int16_t flag = kFlagOn) {
-    Settings.sendHours.fill(0);
-    for (int hour : hours)
-        Settings.sendHours[hour] = flag;
-}
-
 } // namespace
 
 class tst_frmMainSend : public QObject {
     Q_OBJECT
 
 private slots:
-    void testSend_data();
-    void testSend();
-
     void schedule_data();
     void schedule();
-    void missingFile_data();
-    void missingFile();
-    void oneSendPerMinute();
-    void changedHoursTakeEffectAtNextTick();
-    void sendsWhileHidden();
-    void timerDrivesTheTick();
 };
 
-void tst_frmMainSend::testSend_data() {
-    QTest::addColumn<int>("answer");
-    QTest::newRow("Yes") << int(platform::MessageBox::kYes);
-    QTest::newRow("No") << int(platform::MessageBox::kNo);
-}
-
-void tst_frmMainSend::testSend() {
-    QFETCH(int, answer);
-    Rig rig;
-    rig.env.messageBox.answers = {answer};
-
-    rig.window.cmdTestSend->click();
-    QCOMPARE(rig.env.messageBox.shown.size(), 1);
-    QCOMPARE(rig.env.messageBox.shown[0].text,
-             QStringLiteral("テスト送信を行ないます。よろしいですか？"));
-    QCOMPARE(rig.env.messageBox.shown[0].title, QStringLiteral("テスト送信"));
-    QCOMPARE(rig.env.messageBox.shown[0].style, 4);
-
-    if (answer == platform::MessageBox::kNo) {
-        QTest::qWait(200);
-        QCOMPARE(rig.server.connections(), 0);
-        QCOMPARE(rig.window.sendStatus(), QString());
-        QVERIFY(rig.window.cmdTestSend->isEnabled());
-        return;
-    }
-    QCOMPARE(rig.window.sendStatus(), QStringLiteral("送信中..."));
-    QVERIFY(!rig.window.cmdTestSend->isEnabled());
-    QTRY_COMPARE(rig.window.sendStatus(), QStringLiteral("送信完了"));
-    QVERIFY(rig.window.cmdTestSend->isEnabled());
-    QCOMPARE(rig.server.connections(), 1);
-    // The composed report is what went out.
-    QVERIFY(MailMod::mailText.startsWith(QStringLiteral("From: tolvane@example.com\r\n")));
-    QTRY_VERIFY(rig.server.transcripts[0].contains(
-        QStringLiteral("C:") + MailMod::DotStuffed(MailMod::mailText) + "\r\n.\r\n"));
-    QCOMPARE(rig.env.messageBox.shown.size(), 1);
-}
-
 void tst_frmMainSend::schedule_data() {
-    QTest::addColumn<QList<int>>("hours");
-    QTest::addColumn<int>("flag");
-    QTest::addColumn<QString>("sendMinute");
-    QTest::addColumn<int>("hour");
-    QTest::addColumn<int>("minute");
-    QTest::addColumn<bool>("sends");
+    // From 9 flagged and minute "5": changes "hours=H,H", "flag=F" (of the
+    // flagged hours), "minute=M", "rm=FILE", "hide"; ticks "H:MM+" (a mail
+    // starts) or "H:MM-" (none); "timer" lets the window's timer tick at 9:05;
+    // "test+" and "test-" click the test-send button and answer Yes or No.
+    QTest::addColumn<QString>("steps");
 
-    const QList<int> nine{9};
-    QTest::newRow("minute 5") << nine << 1 << "5" << 9 << 5 << true;
-    QTest::newRow("minute 05") << nine << 1 << "05" << 9 << 5 << true;
-    QTest::newRow("blanks and a fraction") << nine << 1 << " 5.9 " << 9 << 5 << true;
-    QTest::newRow("another minute") << nine << 1 << "5" << 9 << 6 << false;
-    QTest::newRow("hour not flagged") << QList<int>{10} << 1 << "5" << 9 << 5 << false;
-    QTest::newRow("flag other than 1") << nine << 2 << "5" << 9 << 5 << false;
-    QTest::newRow("no hour flagged") << QList<int>{} << 1 << "0" << 0 << 0 << false;
-    QTest::newRow("slot 0 is midnight") << QList<int>{0} << 1 << "00" << 0 << 0 << true;
-    QTest::newRow("slot 0 is not noon") << QList<int>{0} << 1 << "00" << 12 << 0 << false;
-    QTest::newRow("last slot, last minute") << QList<int>{23} << 1 << "59" << 23 << 59 << true;
-    QTest::newRow("minute not a number") << nine << 1 << "abc" << 9 << 5 << false;
-    QTest::newRow("minute with a unit") << nine << 1 << "5分" << 9 << 5 << false;
-    QTest::newRow("empty minute at minute 0") << nine << 1 << "" << 9 << 0 << false;
+    QTest::newRow("test send, Yes") << u"test+"_s;
+    QTest::newRow("test send, No") << u"test-"_s;
+    QTest::newRow("minute 5") << u"9:05+"_s;
+    QTest::newRow("minute 05") << u"minute=05; 9:05+"_s;
+    QTest::newRow("blanks and a fraction") << u"minute= 5.9 ; 9:05+"_s;
+    QTest::newRow("another minute") << u"9:06-"_s;
+    QTest::newRow("hour not flagged") << u"hours=10; 9:05-"_s;
+    QTest::newRow("flag other than 1") << u"flag=2; 9:05-"_s;
+    QTest::newRow("no hour flagged") << u"hours=; minute=0; 0:00-"_s;
+    QTest::newRow("slot 0 is midnight") << u"hours=0; minute=00; 0:00+"_s;
+    QTest::newRow("slot 0 is not noon") << u"hours=0; minute=00; 12:00-"_s;
+    QTest::newRow("last slot, last minute") << u"hours=23; minute=59; 23:59+"_s;
+    QTest::newRow("minute not a number") << u"minute=abc; 9:05-"_s;
+    QTest::newRow("minute with a unit") << u"minute=5分; 9:05-"_s;
+    QTest::newRow("empty minute at minute 0") << u"minute=; 9:00-"_s;
+    // The next flagged hour, and the same minute of the next day, send again.
+    QTest::newRow("two ticks in one minute send once")
+        << u"hours=0,9; 9:05+; 9:05-; 9:06-; 10:05-; 0:05+; 0:06-; 9:05+"_s;
+    QTest::newRow("changed hours take effect at the next tick")
+        << u"minute=30; 14:30-; hours=14; 14:30+; hours=9; minute=31; 14:31-"_s;
+    for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
+        QTest::newRow(qPrintable(file + u" missing"_s))
+            << u"9:05+; rm="_s + file + u"; hours=10; 10:05-"_s;
+    QTest::newRow("sent while hidden") << u"hide; 9:05+"_s;
+    QTest::newRow("the window's timer ticks") << u"timer"_s;
 }
 
 void tst_frmMainSend::schedule() {
-    QFETCH(QList<int>, hours);
-    QFETCH(int, flag);
-    QFETCH(QString, sendMinute);
-    QFETCH(int, hour);
-    QFETCH(int, minute);
-    QFETCH(bool, sends);
+    QFETCH(QString, steps);
     Rig rig;
-    Settings.sendHours.fill(0);
-    for (int h : hours)
-        Settings.sendHours[h] = std::int16_t(flag);
-    Settings.sendMinute = sendMinute;
-
-    QCOMPARE(rig.tickAt(hour, minute), sends);
-    if (sends)
-        QTRY_COMPARE(rig.window.sendStatus(), QStringLiteral("送信完了"));
-}
-
-void tst_frmMainSend::missingFile_data() {
-    QTest::addColumn<QString>("file");
-    QTest::newRow("check.ini") << API::kCheckFile;
-    QTest::newRow("smtp.ini") << API::kSmtpFile;
-    QTest::newRow("sendtime.ini") << API::kSendTimeFile;
-}
-
-void tst_frmMainSend::missingFile() {
-    QFETCH(QString, file);
-    Rig rig;
-    flagHours({9});
-    Settings.sendMinute = QStringLiteral("5");
-    QVERIFY(rig.tickAt(9, 5));
-    QVERIFY(QFile::remove(rig.env.folder.file(file)));
-
-    flagHours({10});
-    QVERIFY(!rig.tickAt(10, 5));
-}
-
-void tst_frmMainSend::oneSendPerMinute() {
-    Rig rig;
-    flagHours({0, 9});
-    Settings.sendMinute = QStringLiteral("5");
-
-    QVERIFY(rig.tickAt(9, 5));
-    QVERIFY(!rig.tickAt(9, 5));
-    QVERIFY(!rig.tickAt(9, 6));
-    // The next flagged hour, and the same minute of the next day, send again.
-    QVERIFY(!rig.tickAt(10, 5));
-    QVERIFY(rig.tickAt(0, 5));
-    QVERIFY(!rig.tickAt(0, 6));
-    QVERIFY(rig.tickAt(9, 5));
-    QTRY_COMPARE(rig.window.sendStatus(), QStringLiteral("送信完了"));
-}
-
-void tst_frmMainSend::changedHoursTakeEffectAtNextTick() {
-    Rig rig;
-    flagHours({9});
-    Settings.sendMinute = QStringLiteral("30");
-    QVERIFY(!rig.tickAt(14, 30));
-    flagHours({14});
-    QVERIFY(rig.tickAt(14, 30));
-    flagHours({9});
-    Settings.sendMinute = QStringLiteral("31");
-    QVERIFY(!rig.tickAt(14, 31));
-}
-
-void tst_frmMainSend::sendsWhileHidden() {
-    Rig rig;
-    flagHours({9});
-    Settings.sendMinute = QStringLiteral("5");
-    rig.window.show();
-    rig.window.hide();
-
-    QVERIFY(rig.tickAt(9, 5));
-    QTRY_COMPARE(rig.window.sendStatus(), QStringLiteral("送信完了"));
+    Settings.sendHours[9] = kFlagOn;
+    Settings.sendMinute = u"5"_s;
+    bool sent = false;
+    for (const QString& step : steps.split(u"; "_s)) {
+        const QString arg = step.section(u'=', 1);
+        if (step.startsWith(u"hours=")) {
+            Settings.sendHours.fill(0);
+            for (const QString& hour : arg.split(u',', Qt::SkipEmptyParts))
+                Settings.sendHours[hour.toInt()] = kFlagOn;
+        } else if (step.startsWith(u"flag=")) {
+            std::replace(Settings.sendHours.begin(), Settings.sendHours.end(), kFlagOn,
+                         std::int16_t(arg.toInt()));
+        } else if (step.startsWith(u"minute=")) {
+            Settings.sendMinute = arg;
+        } else if (step.startsWith(u"rm=")) {
+            QVERIFY(QFile::remove(rig.env.folder.file(arg)));
+        } else if (step == u"hide") {
+            rig.window.show();
+            rig.window.hide();
+        } else if (step == u"timer") {
+            rig.env.clock.h = 9;
+            rig.env.clock.m = 5;
+            rig.window.timerSendTime->start(10);
+            QTRY_COMPARE(rig.server.connections(), 1);
+            sent = true;
+        } else {
+            const bool sends = step.endsWith(u'+');
+            if (step.startsWith(u"test")) {
+                rig.env.messageBox.answers = {sends ? platform::MessageBox::kYes
+                                                    : platform::MessageBox::kNo};
+                rig.window.setSendStatus(kUntouched);
+                rig.window.cmdTestSend->click();
+                const auto box = rig.env.messageBox.shown.value(0);
+                QCOMPARE(box.text, u"テスト送信を行ないます。よろしいですか？"_s);
+                QVERIFY(box.title == u"テスト送信"_s && box.style == platform::MessageBox::kYesNo);
+                QCOMPARE(rig.window.sendStatus() != kUntouched, sends);
+                QCOMPARE(rig.window.cmdTestSend->isEnabled(), !sends);
+            } else {
+                const QTime at = QTime::fromString(step.chopped(1), u"H:mm");
+                QVERIFY2(rig.tickAt(at.hour(), at.minute()) == sends, qPrintable(step));
+            }
+            sent |= sends;
+        }
+    }
+    if (sent)
+        QTRY_COMPARE(rig.window.sendStatus(), u"送信完了"_s);
+    QVERIFY(rig.window.cmdTestSend->isEnabled());
+    // A scheduled send leaves the window as it was.
     QVERIFY(!rig.window.isVisible());
-}
-
-void tst_frmMainSend::timerDrivesTheTick() {
-    Rig rig;
-    flagHours({9});
-    Settings.sendMinute = QStringLiteral("5");
-    rig.env.clock.h = 9;
-    rig.env.clock.m = 5;
-    rig.window.timerSendTime->start(10);
-    QTRY_COMPARE(rig.server.connections(), 1);
-    QTRY_COMPARE(rig.window.sendStatus(), QStringLiteral("送信完了"));
 }
 
 QTEST_MAIN(tst_frmMainSend)

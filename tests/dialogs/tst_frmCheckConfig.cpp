@@ -1,375 +1,253 @@
-#include "app/API.h"
 #include "app/variables.h"
 #include "dialogs/frmCheckConfig.h"
-#include "platform/Files.h"
 #include "support/Fakes.h"
 #include "support/KeyInput.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString kCheckIni = QStringLiteral("check.ini");
+const QStringList kCaptured = {"   Alpha", "   Beta", "   Gamma"};
 
-// A check.ini with these twelve numbers and watched names.
-void writeCheckIni(const fakes::Environment& env, const QList<qint64>& numbers,
-                   const QStringList& names = {}) {
+// Numbers as the file holds them, a blank on either side: "1 0" -> " 1 ", " 0 ".
+QStringList numberLines(const QString& numbers) {
     QStringList lines;
-    for (qint64 n : numbers)
-        lines.append(API::FormatNumberLine(n));
-    lines += names;
-    env.folder.write(kCheckIni,
-                     (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
+    for (const QString& n : numbers.split(u' '))
+        lines.append(u' ' + n + u' ');
+    return lines;
 }
 
-// Every field set apart from the defaults, with slot 1 off and slot 2 on.
-const QList<qint64> kStored = {0, 1, 0, 5, 6, 7, 1234, 99999999, 7, 0, 10, 20};
-
-QStringList fileLines(const fakes::Environment& env, const QString& name) {
-    return platform::splitLines(QString::fromUtf8(env.folder.read(name)));
+// The twelve controls that hold a field, in the order of the file.
+QStringList shownFields(const frmCheckConfig& d) {
+    QStringList shown;
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             d.chkDriveCheck, d.chkDrive2, d.chkDrive3, d.cmbDrive1, d.cmbDrive2, d.cmbDrive3,
+             d.txtDrive1Avail, d.txtDrive2Avail, d.txtDrive3Avail, d.chkMemoryCheck,
+             d.txtMemoryAvail, d.txtSwapAvail}) {
+        const auto* box = qobject_cast<QCheckBox*>(w);
+        const auto* list = qobject_cast<QComboBox*>(w);
+        shown.append(box    ? QString::number(box->isChecked())
+                     : list ? list->currentText()
+                            : static_cast<QLineEdit*>(w)->text());
+    }
+    return shown;
 }
 
-QStringList entries(const QListWidget* list) {
+// The names of the disabled controls among those that the check boxes govern, and Apply.
+QString disabledControls(const frmCheckConfig& dlg) {
+    QStringList off;
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             dlg.cmbDrive1, dlg.txtDrive1Avail, dlg.chkDrive2, dlg.chkDrive3, dlg.cmbDrive2,
+             dlg.txtDrive2Avail, dlg.cmbDrive3, dlg.txtDrive3Avail, dlg.txtMemoryAvail,
+             dlg.txtSwapAvail, dlg.lstServiceList, dlg.cmdAllCheck, dlg.cmdAllCancel, dlg.cmdApply})
+        if (!w->isEnabled())
+            off.append(w->objectName());
+    return off.join(u' ');
+}
+
+QStringList entries(const QListWidget* list, bool checkedOnly) {
     QStringList texts;
     for (int i = 0; i < list->count(); ++i)
-        texts.append(list->item(i)->text());
-    return texts;
-}
-
-QStringList checkedEntries(const QListWidget* list) {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i) {
-        if (list->item(i)->checkState() == Qt::Checked)
+        if (!checkedOnly || list->item(i)->checkState() == Qt::Checked)
             texts.append(list->item(i)->text());
-    }
     return texts;
 }
-
-void toggleEntry(QListWidget* list, int row) {
-    list->setFocus();
-    list->setCurrentRow(row);
-    QTest::keyClick(list, Qt::Key_Space);
-}
-
-void typeAtEnd(QLineEdit* box, const QString& text) {
-    box->setFocus();
-    box->end(false);
-    keys::typeText(box, text);
-}
-
-void showDialog(QDialog& dialog) {
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-}
-
-const QStringList kCaptured = {QStringLiteral("   Alpha"), QStringLiteral("   Beta"),
-                               QStringLiteral("   Gamma")};
 
 } // namespace
 
 class tst_frmCheckConfig : public QObject {
     Q_OBJECT
 private slots:
-    void opensWithDefaultsWithoutCheckIni();
-    void opensWithStoredValues();
-    void applyFollowsEdits_data();
-    void applyFollowsEdits();
+    void opening_data();
+    void opening();
+    void editsEnableApplyAndAreSaved_data();
+    void editsEnableApplyAndAreSaved();
     void enablingRule_data();
     void enablingRule();
     void numberBoxesTakeDigitsOnly_data();
     void numberBoxesTakeDigitsOnly();
-    void emptiedBoxKeepsItsField();
     void keepsFirst201CheckedServices();
     void watchedNamesMerge_data();
     void watchedNamesMerge();
-    void uncheckingAndOkRemovesName();
-    void unwritableFileIsReportedAndOkStays();
-    void loadFaultIsReportedThenShown();
-    void loadFaultIsRaisedAtStartUp();
 };
 
-void tst_frmCheckConfig::opensWithDefaultsWithoutCheckIni() {
-    fakes::Environment env;
-    env.command.listing = fakes::listingOf(kCaptured);
-    frmCheckConfig dlg;
-    showDialog(dlg);
+void tst_frmCheckConfig::opening_data() {
+    QTest::addColumn<QStringList>("stored"); // empty: no check.ini
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("disabled");
 
-    QVERIFY(dlg.chkDriveCheck->isChecked());
-    QVERIFY(!dlg.chkDrive2->isChecked());
-    QVERIFY(!dlg.chkDrive3->isChecked());
-    QCOMPARE(dlg.cmbDrive1->count(), 26);
-    QCOMPARE(dlg.cmbDrive1->itemText(0), QStringLiteral("A:"));
-    QCOMPARE(dlg.cmbDrive1->itemText(25), QStringLiteral("Z:"));
-    QCOMPARE(dlg.cmbDrive1->currentText(), QStringLiteral("C:"));
-    QCOMPARE(dlg.cmbDrive2->currentText(), QStringLiteral("D:"));
-    QCOMPARE(dlg.cmbDrive3->currentText(), QStringLiteral("E:"));
-    QVERIFY(!dlg.cmbDrive1->isEditable());
-    for (QLineEdit* box : {dlg.txtDrive1Avail, dlg.txtDrive2Avail, dlg.txtDrive3Avail})
-        QCOMPARE(box->text(), QStringLiteral("500"));
-    QVERIFY(dlg.chkMemoryCheck->isChecked());
-    QCOMPARE(dlg.txtMemoryAvail->text(), QStringLiteral("0"));
-    QCOMPARE(dlg.txtSwapAvail->text(), QStringLiteral("200"));
-    QCOMPARE(entries(dlg.lstServiceList), kCaptured);
-    QVERIFY(checkedEntries(dlg.lstServiceList).isEmpty());
-
-    for (QWidget* on : std::initializer_list<QWidget*>{
-             dlg.cmbDrive1, dlg.txtDrive1Avail, dlg.chkDrive2, dlg.chkDrive3, dlg.txtMemoryAvail,
-             dlg.txtSwapAvail, dlg.cmdApply})
-        QVERIFY2(on->isEnabled(), qPrintable(on->objectName()));
-    for (QWidget* off : std::initializer_list<QWidget*>{dlg.cmbDrive2, dlg.txtDrive2Avail,
-                                                        dlg.cmbDrive3, dlg.txtDrive3Avail})
-        QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
-
-    QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
-    QVERIFY(!dlg.isVisible());
-    QCOMPARE(dlg.result(), int(QDialog::Accepted));
-    QCOMPARE(fileLines(env, kCheckIni),
-             (QStringList{" 1 ", " 0 ", " 0 ", " 2 ", " 3 ", " 4 ", " 500 ", " 500 ", " 500 ",
-                          " 1 ", " 0 ", " 200 "}));
-    QCOMPARE(Settings.watchServiceCount, 0);
-}
-
-void tst_frmCheckConfig::opensWithStoredValues() {
-    fakes::Environment env;
-    env.command.listing = fakes::listingOf(kCaptured);
-    writeCheckIni(env, kStored, {QStringLiteral("   Beta")});
-    frmCheckConfig dlg;
-    showDialog(dlg);
-
-    QVERIFY(!dlg.chkDriveCheck->isChecked());
-    QVERIFY(dlg.chkDrive2->isChecked());
-    QCOMPARE(dlg.cmbDrive1->currentText(), QStringLiteral("F:"));
-    QCOMPARE(dlg.cmbDrive2->currentText(), QStringLiteral("G:"));
-    QCOMPARE(dlg.cmbDrive3->currentText(), QStringLiteral("H:"));
-    QCOMPARE(dlg.txtDrive1Avail->text(), QStringLiteral("1234"));
-    QCOMPARE(dlg.txtDrive2Avail->text(), QStringLiteral("99999999"));
-    QCOMPARE(dlg.txtDrive3Avail->text(), QStringLiteral("7"));
-    QVERIFY(!dlg.chkMemoryCheck->isChecked());
-    QCOMPARE(dlg.txtMemoryAvail->text(), QStringLiteral("10"));
-    QCOMPARE(dlg.txtSwapAvail->text(), QStringLiteral("20"));
-    QCOMPARE(checkedEntries(dlg.lstServiceList), QStringList{QStringLiteral("   Beta")});
+    QTest::newRow("without check.ini") << QStringList{} << u"1 0 0 C: D: E: 500 500 500 1 0 200"_s
+                                       << u"cmbDrive2 txtDrive2Avail cmbDrive3 txtDrive3Avail"_s;
     // The master switch is off: slot 2 keeps its mark but nothing of the
     // drives can be edited; the memory boxes follow their own switch.
-    for (QWidget* off : std::initializer_list<QWidget*>{
-             dlg.cmbDrive1, dlg.txtDrive1Avail, dlg.chkDrive2, dlg.cmbDrive2, dlg.txtDrive2Avail,
-             dlg.chkDrive3, dlg.cmbDrive3, dlg.txtDrive3Avail, dlg.txtMemoryAvail, dlg.txtSwapAvail,
-             dlg.cmdApply})
-        QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
-
-    QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
-    QCOMPARE(fileLines(env, kCheckIni),
-             (QStringList{" 0 ", " 1 ", " 0 ", " 5 ", " 6 ", " 7 ", " 1234 ", " 99999999 ", " 7 ",
-                          " 0 ", " 10 ", " 20 ", "   Beta"}));
+    QTest::newRow("with check.ini")
+        << numberLines(u"0 1 0 5 6 7 1234 99999999 7 0 10 20"_s) + QStringList{"   Beta"}
+        << u"0 1 0 F: G: H: 1234 99999999 7 0 10 20"_s
+        << u"cmbDrive1 txtDrive1Avail chkDrive2 chkDrive3 cmbDrive2 txtDrive2Avail cmbDrive3 "_s
+           u"txtDrive3Avail txtMemoryAvail txtSwapAvail cmdApply"_s;
 }
 
-void tst_frmCheckConfig::applyFollowsEdits_data() {
-    QTest::addColumn<QString>("edit");
-    QTest::addColumn<QStringList>("expectedLines");
-
-    const QStringList stored = {" 1 ",   " 0 ",   " 0 ", " 2 ", " 3 ",   " 4 ",    " 500 ",
-                                " 500 ", " 500 ", " 1 ", " 0 ", " 200 ", "   Beta"};
-    QStringList lines = stored;
-    lines[3] = " 3 ";
-    QTest::newRow("another drive picked") << "drive" << lines;
-    lines = stored;
-    lines[6] = " 5001 ";
-    QTest::newRow("a digit typed") << "digit" << lines;
-    lines = stored;
-    lines[9] = " 0 ";
-    QTest::newRow("a check box clicked") << "checkbox" << lines;
-    QTest::newRow("an entry clicked") << "entry" << stored;
-    QTest::newRow("all checked") << "all" << stored.mid(0, 12) + kCaptured;
-    QTest::newRow("all unchecked") << "none" << stored.mid(0, 12);
-}
-
-void tst_frmCheckConfig::applyFollowsEdits() {
-    QFETCH(QString, edit);
-    QFETCH(QStringList, expectedLines);
+void tst_frmCheckConfig::opening() {
+    QFETCH(QStringList, stored);
+    QFETCH(QString, shown);
+    QFETCH(QString, disabled);
     fakes::Environment env;
     env.command.listing = fakes::listingOf(kCaptured);
-    writeCheckIni(env, {1, 0, 0, 2, 3, 4, 500, 500, 500, 1, 0, 200}, {QStringLiteral("   Beta")});
+    if (!stored.isEmpty())
+        env.folder.write(kCheckIni, fakes::crlf(stored));
     frmCheckConfig dlg;
-    showDialog(dlg);
-    QVERIFY(!dlg.cmdApply->isEnabled());
+    QVERIFY(keys::showAndWait(&dlg));
 
+    QCOMPARE(shownFields(dlg), shown.split(u' '));
+    QCOMPARE(disabledControls(dlg), disabled);
+    QCOMPARE(dlg.cmbDrive1->count(), 26);
+    QCOMPARE(dlg.cmbDrive1->itemText(0) + dlg.cmbDrive1->itemText(25), QStringLiteral("A:Z:"));
+    QVERIFY(!dlg.cmbDrive1->isEditable());
+    QCOMPARE(entries(dlg.lstServiceList, false), kCaptured);
+    QCOMPARE(entries(dlg.lstServiceList, true), stored.mid(12));
+
+    QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(env.folder.lines(kCheckIni),
+             stored.isEmpty() ? numberLines("1 0 0 2 3 4 500 500 500 1 0 200") : stored);
+}
+
+void tst_frmCheckConfig::editsEnableApplyAndAreSaved_data() {
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<int>("line"); // -1: the numbers stay as stored
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QStringList>("watched");
+
+    const QStringList stored = {"   Alpha", "   Beta"};
+    QTest::newRow("another drive picked") << u"drive"_s << 3 << u" 3 "_s << stored;
+    QTest::newRow("a digit typed") << u"digit"_s << 6 << u" 7501 "_s << stored;
+    QTest::newRow("an emptied box keeps its field") << u"empty"_s << -1 << u""_s << stored;
+    QTest::newRow("a check box clicked") << u"checkbox"_s << 9 << u" 0 "_s << stored;
+    QTest::newRow("an entry clicked") << u"click"_s << -1 << u""_s << stored;
+    QTest::newRow("an entry unchecked") << u"uncheck"_s << -1 << u""_s << QStringList{"   Beta"};
+    QTest::newRow("all checked") << u"all"_s << -1 << u""_s << kCaptured;
+    QTest::newRow("all unchecked") << u"none"_s << -1 << u""_s << QStringList{};
+}
+
+void tst_frmCheckConfig::editsEnableApplyAndAreSaved() {
+    QFETCH(QString, edit);
+    QFETCH(int, line);
+    QFETCH(QString, value);
+    QFETCH(QStringList, watched);
+    fakes::Environment env;
+    env.command.listing = fakes::listingOf(kCaptured);
+    QStringList numbers = numberLines("1 0 0 2 3 4 750 500 500 1 0 200");
+    env.folder.write(kCheckIni, fakes::crlf(numbers + QStringList{"   Alpha", "   Beta"}));
+    frmCheckConfig dlg;
+    QVERIFY(keys::showAndWait(&dlg) && !dlg.cmdApply->isEnabled());
+
+    QListWidget* list = dlg.lstServiceList;
     if (edit == "drive") {
         dlg.cmbDrive1->setFocus();
         QTest::keyClick(dlg.cmbDrive1, Qt::Key_Down);
-    } else if (edit == "digit") {
-        typeAtEnd(dlg.txtDrive1Avail, QStringLiteral("1"));
+    } else if (edit == "digit" || edit == "empty") {
+        keys::replaceText(dlg.txtDrive1Avail, edit == "digit" ? "7501" : "");
     } else if (edit == "checkbox") {
         keys::clickCheckBox(dlg.chkMemoryCheck);
-    } else if (edit == "entry") {
-        QListWidget* list = dlg.lstServiceList;
+    } else if (edit == "click") {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(2)).center());
-    } else if (edit == "all") {
-        QTest::mouseClick(dlg.cmdAllCheck, Qt::LeftButton);
+    } else if (edit == "uncheck") {
+        list->setFocus();
+        list->setCurrentRow(0);
+        QTest::keyClick(list, Qt::Key_Space);
     } else {
-        QTest::mouseClick(dlg.cmdAllCancel, Qt::LeftButton);
+        QTest::mouseClick(edit == "all" ? dlg.cmdAllCheck : dlg.cmdAllCancel, Qt::LeftButton);
     }
     QVERIFY(dlg.cmdApply->isEnabled());
-
     QTest::mouseClick(dlg.cmdApply, Qt::LeftButton);
-    QVERIFY(!dlg.cmdApply->isEnabled());
-    QVERIFY(dlg.isVisible());
-    QCOMPARE(fileLines(env, kCheckIni), expectedLines);
+    QVERIFY(!dlg.cmdApply->isEnabled() && dlg.isVisible());
+    if (line >= 0)
+        numbers[line] = value;
+    QCOMPARE(env.folder.lines(kCheckIni), numbers + watched);
+    // OK saves the same, and a name no longer checked leaves the record.
+    QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
+    QCOMPARE(Settings.watchServiceCount, watched.size());
+    QVERIFY(Settings.watchServices[watched.size()].isEmpty());
 }
 
 void tst_frmCheckConfig::enablingRule_data() {
-    QTest::addColumn<bool>("drives");
-    QTest::addColumn<bool>("slot2");
-    QTest::addColumn<bool>("slot3");
-    QTest::addColumn<bool>("memory");
-    // Expected enabled states: slot 1 (list, box, both slot check boxes),
-    // slot 2 (list, box), slot 3 (list, box), memory boxes.
-    QTest::addColumn<bool>("slot1On");
-    QTest::addColumn<bool>("slot2On");
-    QTest::addColumn<bool>("slot3On");
-    QTest::addColumn<bool>("memoryOn");
+    QTest::addColumn<QString>("clicks");
+    QTest::addColumn<QString>("disabled");
 
-    QTest::newRow("slot 2 on") << true << true << false << true << true << true << false << true;
-    QTest::newRow("slot 3 on") << true << false << true << true << true << false << true << true;
-    QTest::newRow("slots 2 and 3 on")
-        << true << true << true << false << true << true << true << false;
+    const QString drives = "cmbDrive1 txtDrive1Avail chkDrive2 chkDrive3 cmbDrive2 "
+                           "txtDrive2Avail cmbDrive3 txtDrive3Avail";
+    QTest::newRow("slot 2 on") << u"chkDrive2"_s << u"cmbDrive3 txtDrive3Avail"_s;
+    QTest::newRow("slot 3 on, memory off")
+        << u"chkDrive3 chkMemoryCheck"_s
+        << u"cmbDrive2 txtDrive2Avail txtMemoryAvail txtSwapAvail"_s;
     QTest::newRow("master off over marked slots")
-        << false << true << true << true << false << false << false << true;
+        << u"chkDrive2 chkDrive3 chkDriveCheck"_s << drives;
+    QTest::newRow("master on again")
+        << u"chkDrive2 chkDriveCheck chkDriveCheck"_s << u"cmbDrive3 txtDrive3Avail"_s;
     QTest::newRow("everything off")
-        << false << false << false << false << false << false << false << false;
+        << u"chkDriveCheck chkMemoryCheck"_s << drives + u" txtMemoryAvail txtSwapAvail"_s;
 }
 
 void tst_frmCheckConfig::enablingRule() {
-    QFETCH(bool, drives);
-    QFETCH(bool, slot2);
-    QFETCH(bool, slot3);
-    QFETCH(bool, memory);
-    QFETCH(bool, slot1On);
-    QFETCH(bool, slot2On);
-    QFETCH(bool, slot3On);
-    QFETCH(bool, memoryOn);
+    QFETCH(QString, clicks);
+    QFETCH(QString, disabled);
     fakes::Environment env;
     frmCheckConfig dlg;
-    showDialog(dlg);
-
-    // The slot boxes first, while the master switch still lets them be clicked.
-    if (slot2)
-        keys::clickCheckBox(dlg.chkDrive2);
-    if (slot3)
-        keys::clickCheckBox(dlg.chkDrive3);
-    if (!drives)
-        keys::clickCheckBox(dlg.chkDriveCheck);
-    if (!memory)
-        keys::clickCheckBox(dlg.chkMemoryCheck);
-    QCOMPARE(dlg.chkDriveCheck->isChecked(), drives);
-    QCOMPARE(dlg.chkDrive2->isChecked(), slot2);
-    QCOMPARE(dlg.chkDrive3->isChecked(), slot3);
-
-    QCOMPARE(dlg.cmbDrive1->isEnabled(), slot1On);
-    QCOMPARE(dlg.txtDrive1Avail->isEnabled(), slot1On);
-    QCOMPARE(dlg.chkDrive2->isEnabled(), slot1On);
-    QCOMPARE(dlg.chkDrive3->isEnabled(), slot1On);
-    QCOMPARE(dlg.cmbDrive2->isEnabled(), slot2On);
-    QCOMPARE(dlg.txtDrive2Avail->isEnabled(), slot2On);
-    QCOMPARE(dlg.cmbDrive3->isEnabled(), slot3On);
-    QCOMPARE(dlg.txtDrive3Avail->isEnabled(), slot3On);
-    QCOMPARE(dlg.txtMemoryAvail->isEnabled(), memoryOn);
-    QCOMPARE(dlg.txtSwapAvail->isEnabled(), memoryOn);
-    QVERIFY(dlg.lstServiceList->isEnabled());
-    QVERIFY(dlg.cmdAllCheck->isEnabled());
+    QVERIFY(keys::showAndWait(&dlg));
+    for (const QString& name : clicks.split(u' '))
+        keys::clickCheckBox(dlg.findChild<QCheckBox*>(name));
+    QCOMPARE(disabledControls(dlg), disabled);
 }
 
 void tst_frmCheckConfig::numberBoxesTakeDigitsOnly_data() {
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("before");
-    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("after");
 
-    QTest::newRow("ninth digit pushes out the first") << "txtDrive1Avail"
-                                                      << "12345678"
-                                                      << "9"
-                                                      << "23456789";
-    QTest::newRow("fifth digit in a memory box") << "txtSwapAvail"
-                                                 << "1234"
-                                                 << "56"
-                                                 << "3456";
-    QTest::newRow("digits within the limit") << "txtMemoryAvail"
-                                             << "0"
-                                             << "12"
-                                             << "012";
-    QTest::newRow("letter") << "txtDrive3Avail"
-                            << "500"
-                            << "a"
-                            << "500";
-    QTest::newRow("minus") << "txtDrive1Avail"
-                           << "500"
-                           << "-"
-                           << "500";
-    QTest::newRow("dot") << "txtMemoryAvail"
-                         << "10"
-                         << "."
-                         << "10";
-    QTest::newRow("blank") << "txtSwapAvail"
-                           << "200"
-                           << " "
-                           << "200";
-    QTest::newRow("full-width digit") << "txtDrive1Avail"
-                                      << "500"
-                                      << "５"
-                                      << "500";
-    QTest::newRow("backspace") << "txtDrive1Avail"
-                               << "500"
-                               << "\b"
-                               << "50";
+    QTest::newRow("ninth digit pushes out the first")
+        << u"txtDrive1Avail"_s << u"12345678"_s << u"9"_s << u"23456789"_s;
+    QTest::newRow("fifth digit in a memory box")
+        << u"txtSwapAvail"_s << u"1234"_s << u"56"_s << u"3456"_s;
+    QTest::newRow("digits within the limit")
+        << u"txtMemoryAvail"_s << u"0"_s << u"12"_s << u"012"_s;
+    QTest::newRow("letter") << u"txtDrive3Avail"_s << u"500"_s << u"a"_s << u"500"_s;
+    QTest::newRow("minus") << u"txtDrive1Avail"_s << u"500"_s << u"-"_s << u"500"_s;
+    QTest::newRow("dot") << u"txtMemoryAvail"_s << u"10"_s << u"."_s << u"10"_s;
+    QTest::newRow("blank") << u"txtSwapAvail"_s << u"200"_s << u" "_s << u"200"_s;
+    QTest::newRow("full-width digit") << u"txtDrive1Avail"_s << u"500"_s << u"５"_s << u"500"_s;
+    QTest::newRow("backspace") << u"txtDrive1Avail"_s << u"500"_s << u"\b"_s << u"50"_s;
 }
 
 void tst_frmCheckConfig::numberBoxesTakeDigitsOnly() {
     QFETCH(QString, box);
     QFETCH(QString, before);
-    QFETCH(QString, keys);
+    QFETCH(QString, typed);
     QFETCH(QString, after);
     fakes::Environment env;
     frmCheckConfig dlg;
     keys::clickCheckBox(dlg.chkDrive3);
-    showDialog(dlg);
+    QVERIFY(keys::showAndWait(&dlg));
     auto* edit = dlg.findChild<QLineEdit*>(box);
-    QVERIFY(edit);
     edit->setText(before);
-    if (keys == "\b") {
-        edit->setFocus();
-        edit->end(false);
-        QTest::keyClick(edit, Qt::Key_Backspace);
-    } else {
-        typeAtEnd(edit, keys);
-    }
+    keys::typeAtEnd(edit, typed);
     QCOMPARE(edit->text(), after);
 
     // Nothing can be pasted with the keyboard either.
     QGuiApplication::clipboard()->setText(QStringLiteral("77"));
     QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(edit->text(), after);
-}
-
-void tst_frmCheckConfig::emptiedBoxKeepsItsField() {
-    fakes::Environment env;
-    writeCheckIni(env, {1, 1, 0, 2, 3, 4, 500, 750, 500, 1, 0, 200});
-    frmCheckConfig dlg;
-    showDialog(dlg);
-    dlg.txtDrive2Avail->setFocus();
-    dlg.txtDrive2Avail->selectAll();
-    QTest::keyClick(dlg.txtDrive2Avail, Qt::Key_Backspace);
-    QCOMPARE(dlg.txtDrive2Avail->text(), QString());
-
-    QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
-    QCOMPARE(Settings.driveLimitMB2, 750);
-    QCOMPARE(fileLines(env, kCheckIni).at(7), QStringLiteral(" 750 "));
 }
 
 void tst_frmCheckConfig::keepsFirst201CheckedServices() {
@@ -379,121 +257,46 @@ void tst_frmCheckConfig::keepsFirst201CheckedServices() {
         services.append(QStringLiteral("   Service %1").arg(i, 3, 10, QLatin1Char('0')));
     env.command.listing = fakes::listingOf(services);
     frmCheckConfig dlg;
-    showDialog(dlg);
+    QVERIFY(keys::showAndWait(&dlg));
     QTest::mouseClick(dlg.cmdAllCheck, Qt::LeftButton);
     QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
 
     QCOMPARE(Settings.watchServiceCount, 201);
-    QCOMPARE(Settings.watchServices[200], QStringLiteral("   Service 201"));
-    QCOMPARE(fileLines(env, kCheckIni).mid(12), services.mid(0, 201));
+    QCOMPARE(env.folder.lines(kCheckIni).mid(12), services.mid(0, 201));
 }
 
 void tst_frmCheckConfig::watchedNamesMerge_data() {
     QTest::addColumn<QStringList>("watched");
     QTest::addColumn<QStringList>("expectedEntries");
-    QTest::addColumn<QStringList>("expectedChecked");
 
     QTest::newRow("captured names are checked in place")
-        << QStringList{"   Gamma", "   Alpha"} << kCaptured << QStringList{"   Alpha", "   Gamma"};
+        << QStringList{"   Gamma", "   Alpha"} << kCaptured;
     QTest::newRow("a missing name stands at the top")
-        << QStringList{"   Delta"} << QStringList{"   Delta"} + kCaptured
-        << QStringList{"   Delta"};
+        << QStringList{"   Delta"} << QStringList{"   Delta"} + kCaptured;
     QTest::newRow("two missing names in reverse order")
-        << QStringList{"   Delta", "   Omega"} << QStringList{"   Omega", "   Delta"} + kCaptured
-        << QStringList{"   Omega", "   Delta"};
-    // Only an equal text marks an entry; a part of one or another indentation
-    // does not.
+        << QStringList{"   Delta", "   Omega"} << QStringList{"   Omega", "   Delta"} + kCaptured;
+    // Only an equal text marks an entry; a part of one or another indentation does not.
     QTest::newRow("a part of an entry is not that entry")
-        << QStringList{"   Alph"} << QStringList{"   Alph"} + kCaptured << QStringList{"   Alph"};
-    QTest::newRow("indentation counts")
-        << QStringList{"Beta"} << QStringList{"Beta"} + kCaptured << QStringList{"Beta"};
+        << QStringList{"   Alph"} << QStringList{"   Alph"} + kCaptured;
+    QTest::newRow("indentation counts") << QStringList{"Beta"} << QStringList{"Beta"} + kCaptured;
 }
 
 void tst_frmCheckConfig::watchedNamesMerge() {
     QFETCH(QStringList, watched);
     QFETCH(QStringList, expectedEntries);
-    QFETCH(QStringList, expectedChecked);
     fakes::Environment env;
     env.command.listing = fakes::listingOf(kCaptured);
-    writeCheckIni(env, {1, 0, 0, 2, 3, 4, 500, 500, 500, 1, 0, 200}, watched);
+    env.folder.write(kCheckIni,
+                     fakes::crlf(numberLines("1 0 0 2 3 4 500 500 500 1 0 200") + watched));
     frmCheckConfig dlg;
 
-    QCOMPARE(entries(dlg.lstServiceList), expectedEntries);
-    QCOMPARE(checkedEntries(dlg.lstServiceList), expectedChecked);
+    QCOMPARE(entries(dlg.lstServiceList, false), expectedEntries);
+    QStringList checked = entries(dlg.lstServiceList, true);
+    QCOMPARE(QSet<QString>(checked.begin(), checked.end()),
+             QSet<QString>(watched.begin(), watched.end()));
     // Opening and saving never adds a name the operator did not pick.
     QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
     QCOMPARE(Settings.watchServiceCount, watched.size());
-}
-
-void tst_frmCheckConfig::uncheckingAndOkRemovesName() {
-    fakes::Environment env;
-    env.command.listing = fakes::listingOf(kCaptured);
-    writeCheckIni(env, {1, 0, 0, 2, 3, 4, 500, 500, 500, 1, 0, 200},
-                  {QStringLiteral("   Alpha"), QStringLiteral("   Beta")});
-    frmCheckConfig dlg;
-    showDialog(dlg);
-    toggleEntry(dlg.lstServiceList, 0);
-    QVERIFY(dlg.cmdApply->isEnabled());
-    QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
-
-    QCOMPARE(Settings.watchServiceCount, 1);
-    QCOMPARE(Settings.watchServices[0], QStringLiteral("   Beta"));
-    QVERIFY(Settings.watchServices[1].isEmpty());
-    QCOMPARE(fileLines(env, kCheckIni).mid(12), QStringList{QStringLiteral("   Beta")});
-}
-
-void tst_frmCheckConfig::unwritableFileIsReportedAndOkStays() {
-    fakes::Environment env;
-    // A folder where the file must go: nothing can be written there.
-    QVERIFY(QDir(env.folder.path()).mkdir(kCheckIni));
-    frmCheckConfig dlg;
-    showDialog(dlg);
-    typeAtEnd(dlg.txtSwapAvail, QStringLiteral("1"));
-
-    QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
-    QVERIFY(dlg.isVisible());
-    QCOMPARE(env.messageBox.shown.size(), 1);
-    QCOMPARE(env.messageBox.shown[0].title, QStringLiteral("エラー"));
-    QCOMPARE(env.messageBox.shown[0].style, 0);
-    QVERIFY(env.messageBox.shown[0].text.contains(env.folder.file(kCheckIni)));
-    QCOMPARE(Settings.swapLimitMB, 2001);
-
-    QTest::mouseClick(dlg.cmdApply, Qt::LeftButton);
-    QCOMPARE(env.messageBox.shown.size(), 2);
-}
-
-void tst_frmCheckConfig::loadFaultIsReportedThenShown() {
-    fakes::Environment env;
-    env.folder.write(kCheckIni, " 0 \r\n 1 \r\n 1 \r\n 9 \r\nfive\r\n");
-    frmCheckConfig dlg;
-
-    QCOMPARE(env.messageBox.shown.size(), 1);
-    const auto& box = env.messageBox.shown[0];
-    QCOMPARE(box.title, QStringLiteral("エラー"));
-    QCOMPARE(box.style, 0);
-    QVERIFY(box.text.contains(kCheckIni));
-    QVERIFY(box.text.contains(QStringLiteral("5")));
-    // What was read before the fault is shown.
-    QVERIFY(!dlg.chkDriveCheck->isChecked());
-    QVERIFY(dlg.chkDrive2->isChecked());
-    QVERIFY(dlg.chkDrive3->isChecked());
-    QCOMPARE(dlg.cmbDrive1->currentText(), QStringLiteral("J:"));
-}
-
-void tst_frmCheckConfig::loadFaultIsRaisedAtStartUp() {
-    fakes::Environment env;
-    env.folder.write(kCheckIni, " 1 \r\n");
-    bool raised = false;
-    try {
-        frmCheckConfig dlg(frmCheckConfig::LoadFaults::Raise);
-    } catch (const API::LoadError& error) {
-        raised = true;
-        QCOMPARE(error.file, kCheckIni);
-        QCOMPARE(error.line, 2);
-    }
-    QVERIFY(raised);
-    QVERIFY(env.messageBox.shown.isEmpty());
-    QVERIFY(!frmCheckConfig::exists());
 }
 
 QTEST_MAIN(tst_frmCheckConfig)

@@ -1,6 +1,7 @@
 #include "support/Fakes.h"
 
 #include "app/variables.h"
+#include "platform/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,6 +28,10 @@ QByteArray AppFolder::read(const QString& name) const {
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
+}
+
+QStringList AppFolder::lines(const QString& name) const {
+    return platform::splitLines(QString::fromUtf8(read(name)));
 }
 
 bool AppFolder::has(const QString& name) const {

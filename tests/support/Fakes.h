@@ -32,6 +32,8 @@ public:
     // Writes raw bytes into a file of the folder.
     void write(const QString& name, const QByteArray& bytes) const;
     QByteArray read(const QString& name) const;
+    // The lines of a file of the folder, read as UTF-8; none if it is missing.
+    QStringList lines(const QString& name) const;
     bool has(const QString& name) const;
 
 private:

@@ -18,6 +18,7 @@ void typeText(QWidget* widget, const QString& text) {
 } // namespace keys
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QStyle>
 #include <QStyleOptionButton>
 
@@ -29,6 +30,28 @@ void clickCheckBox(QCheckBox* box) {
     const QRect indicator =
         box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
     QTest::mouseClick(box, Qt::LeftButton, {}, indicator.center());
+}
+
+} // namespace keys
+
+namespace keys {
+
+void typeAtEnd(QLineEdit* box, const QString& text) {
+    box->setFocus();
+    box->end(false);
+    typeText(box, text);
+}
+
+void replaceText(QLineEdit* box, const QString& text) {
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    typeText(box, text);
+}
+
+bool showAndWait(QWidget* widget) {
+    widget->show();
+    return QTest::qWaitForWindowExposed(widget);
 }
 
 } // namespace keys

@@ -13,8 +13,16 @@ void typeText(QWidget* widget, const QString& text);
 } // namespace keys
 
 class QCheckBox;
+class QLineEdit;
 
 namespace keys {
+
+// Puts the caret at the end of the box and types the text.
+void typeAtEnd(QLineEdit* box, const QString& text);
+// Selects the whole text of the box, deletes it and types the new text.
+void replaceText(QLineEdit* box, const QString& text);
+// Shows the widget; false when it never reaches the screen.
+bool showAndWait(QWidget* widget);
 
 // Clicks a check box on its indicator, where the operator would click it
 // whatever the width that the layout gave the box.
