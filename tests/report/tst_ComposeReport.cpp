@@ -74,9 +74,10 @@ void setSample(fakes::Environment& env) {
     Settings.swapLimitMB = 200;
     Settings.watchServices = {"   ServiceA", "   ServiceB"};
     Settings.showNGDetails = Settings.showDetails = 1;
-    Settings.driveIndex3 = 4; // slot 3 is off; some cases turn it on
-    env.drives.freeBytesByLetter = {{'C', 10240 * kMB}, {'D', 1500 * kMB}, {'E', 5000 * kMB}};
-    env.memory.figures = platform::MemoryFigures{61, 312 * kMB, 150 * kMB};
+    Settings.driveIndex3 = 4;     // slot 3 is off; some cases turn it on
+    const qulonglong u = kMB - 1; // bytes short of one more MB count for nothing
+    env.drives.freeBytesByLetter = {{'C', 10240 * kMB}, {'D', 1500 * kMB + u}, {'E', 5000 * kMB}};
+    env.memory.figures = platform::MemoryFigures{61, 312 * kMB + u, 150 * kMB + u};
     env.command.listing = fakes::listingOf({"   ServiceA", "   ServiceC"});
 }
 
