@@ -74,11 +74,25 @@ std::optional<std::uint64_t> DriveSpace::freeBytes(char letter) {
 namespace {
 class FakeRunning final : public platform::RunningCommand {
 public:
-    explicit FakeRunning(int busyPolls) : busyPolls_(busyPolls) {}
-    bool hasEnded() override { return busyPolls_-- <= 0; }
+    FakeRunning(int busyPolls, QString file, QByteArray finalListing)
+        : busyPolls_(busyPolls), file_(std::move(file)), final_(std::move(finalListing)) {}
+    bool hasEnded() override {
+        if (busyPolls_-- > 0)
+            return false;
+        if (!final_.isEmpty()) {
+            QFile f(file_);
+            if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+                f.write(final_) != final_.size())
+                qFatal("cannot write %s", qPrintable(file_));
+            final_.clear();
+        }
+        return true;
+    }
 
 private:
     int busyPolls_;
+    QString file_;
+    QByteArray final_;
 };
 } // namespace
 
@@ -90,12 +104,13 @@ CommandStart::startServiceListing(const std::filesystem::path& folder,
     const QString dir = QString::fromStdString(folder.string());
     const QString name = QString::fromStdString(outputName);
     started.append({dir, name});
+    const QString file = QDir(dir).filePath(name);
     if (createsFile) {
-        QFile f(QDir(dir).filePath(name));
+        QFile f(file);
         if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
             f.write(listing);
     }
-    return std::make_unique<FakeRunning>(busyPolls);
+    return std::make_unique<FakeRunning>(busyPolls, file, finalListing);
 }
 
 QByteArray crlf(const QStringList& lines) {

@@ -101,6 +101,9 @@ public:
     bool createsFile = true; // false: the command never creates its file
     // How many hasEnded() calls answer false before the command has ended.
     int busyPolls = 0;
+    // When not empty, written over the file once the command has ended: what
+    // the file held until then was a listing still being written.
+    QByteArray finalListing;
     std::unique_ptr<platform::RunningCommand>
     startServiceListing(const std::filesystem::path& folder,
                         const std::string& outputName) override;

@@ -1,11 +1,9 @@
-// The Linux implementations of memory status, drive space and command start,
-// against this machine.
+// The Linux implementations of memory status, drive space and command start
+// against this machine, and the parsing behind them on recorded outputs.
 
 #include "app/variables.h"
-#include "platform/CommandStart.h"
-#include "platform/DriveSpace.h"
-#include "platform/MemoryStatus.h"
 #include "platform/linux/MemInfo.h"
+#include "platform/linux/ServiceListing.h"
 #include "report/MailMod.h"
 #include "support/Fakes.h"
 
@@ -14,23 +12,19 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
-#include <QThread>
-#include <cmath>
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 namespace {
 
-constexpr std::uint64_t kMB = 1024 * 1024;
 // Free figures move while the test runs (other builds write the disk, other
 // programs take memory); these bound how far apart two readings may lie.
-constexpr std::uint64_t kMemoryDrift = 256 * kMB;
-constexpr std::uint64_t kDiskDrift = 512 * kMB;
+constexpr std::uint64_t kMemoryDrift = 256 << 20;
+constexpr std::uint64_t kDiskDrift = 512 << 20;
 // The listing helper asks systemd or the init scripts; both answer well within this.
 constexpr int kHelperTimeoutMs = 10000;
 
-std::uint64_t distance(std::uint64_t a, std::uint64_t b) {
-    return a > b ? a - b : b - a;
+bool near(std::uint64_t a, std::uint64_t b, std::uint64_t drift) {
+    return (a > b ? a - b : b - a) < drift;
 }
 
 std::uint64_t statvfsFree(const char* path) {
@@ -40,212 +34,177 @@ std::uint64_t statvfsFree(const char* path) {
     return static_cast<std::uint64_t>(volume.f_bfree) * volume.f_frsize;
 }
 
-std::uint64_t meminfoField(const QByteArray& text, const QByteArray& name) {
-    for (const QByteArray& line : text.split('\n')) {
-        if (line.startsWith(name + ':'))
-            return line.mid(name.size() + 1).trimmed().split(' ').front().toULongLong() * 1024;
-    }
-    qFatal("no %s in /proc/meminfo", name.constData());
+// Whether the free space of the drive `letter` is that of the file system holding `path`.
+bool measures(char letter, const char* path) {
+    const auto free = platform::DriveSpace::system().freeBytes(letter);
+    return free && near(*free, statvfsFree(path), kDiskDrift);
 }
 
-QByteArray procMeminfo() {
-    QFile file(QStringLiteral("/proc/meminfo"));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read /proc/meminfo");
-    return file.readAll();
-}
+// The helper's listing around the names, each line "   name".
+const QString kHead = "次のサービスが開始されています:\r\n\r\n";
+const QString kTail = "\r\nコマンドは正常に終了しました。\r\n";
 
 } // namespace
 
 class tst_LinuxServices : public QObject {
     Q_OBJECT
 private slots:
-    void meminfoParsing_data();
-    void meminfoParsing();
-    void memoryAgreesWithProc();
-    void rootIsC();
-    void dosdevicesLinkIsFollowed();
-    void lettersWithoutDrive_data();
-    void lettersWithoutDrive();
-    void helperListingHasLayout();
-    void helperIntoMissingFolderIsNotStarted();
-    void reportOfThisMachine();
+    void meminfoParsing_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("figures"); // "load physical swap", empty for none
+        QTest::newRow("recorded") << QByteArray("MemTotal:       24683748 kB\n"
+                                                "MemFree:        24079072 kB\n"
+                                                "MemAvailable:   24294564 kB\n"
+                                                "SwapTotal:       2097148 kB\n"
+                                                "SwapFree:        1048576 kB\n")
+                                  << "1 24877633536 1073741824";
+        // 999 of 1000 in use is 99 %, never rounded up to 100.
+        QTest::newRow("load rounds down")
+            << QByteArray("MemTotal: 1000 kB\nMemAvailable: 1 kB\nSwapFree: 0 kB\n") << "99 1024 0";
+        QTest::newRow("no swap line")
+            << QByteArray("MemTotal: 4 kB\nMemAvailable: 4 kB\n") << "0 4096 0";
+        QTest::newRow("no MemAvailable") << QByteArray("MemTotal: 4 kB\nMemFree: 4 kB\n") << "";
+        QTest::newRow("zero total") << QByteArray("MemTotal: 0 kB\nMemAvailable: 0 kB\n") << "";
+    }
+
+    void meminfoParsing() {
+        QFETCH(QByteArray, text);
+        const auto figures = platform::memoryFromMeminfo(text.toStdString());
+        QTEST(figures ? QString::asprintf("%u %llu %llu", figures->loadPercent,
+                                          qulonglong(figures->freePhysical),
+                                          qulonglong(figures->freeSwap))
+                      : QString(),
+              "figures");
+    }
+
+    // The figures of the live /proc/meminfo, read the way the recorded texts above are.
+    void memoryAgreesWithProc() {
+        const auto figures = platform::MemoryStatus::system().query();
+        QFile file("/proc/meminfo");
+        QVERIFY(figures && file.open(QIODevice::ReadOnly));
+        const auto proc = platform::memoryFromMeminfo(file.readAll().toStdString());
+        QVERIFY(proc && near(figures->freePhysical, proc->freePhysical, kMemoryDrift));
+        QVERIFY(near(figures->freeSwap, proc->freeSwap, kMemoryDrift));
+        QVERIFY(qAbs(int(figures->loadPercent) - int(proc->loadPercent)) <= 2);
+    }
+
+    void drives() {
+        fakes::AppFolder folder;
+        platform::ScopedOverride<platform::AppFolder> inPlace(folder);
+        QVERIFY(measures('C', "/"));
+        // A memory file system, when there is one, differs from the root's, so the
+        // figure shows which one was measured.
+        const char* target = QFile::exists("/dev/shm") ? "/dev/shm" : "/tmp";
+        QVERIFY(QDir(folder.path()).mkdir("dosdevices"));
+        QVERIFY(QFile::link(target, folder.file("dosdevices/d:")));
+        QVERIFY(measures('D', target));
+        if (!near(statvfsFree("/"), statvfsFree(target), kDiskDrift))
+            QVERIFY(!measures('D', "/"));
+        // A link for C: takes the place of the root directory.
+        QVERIFY(QFile::link(target, folder.file("dosdevices/c:")));
+        QVERIFY(measures('C', target));
+
+        QVERIFY(QFile::link("/nonexistent/tolvane-drive", folder.file("dosdevices/f:")));
+        QVERIFY(QFile::link("/proc/meminfo", folder.file("dosdevices/g:")));
+        QVERIFY(QFile::link("/", folder.file("dosdevices/H:"))); // not the name looked for
+        for (const char letter : {'E', 'F', 'G', 'H', '[', 'c'}) // letters without a drive
+            QCOMPARE(platform::DriveSpace::system().freeBytes(letter) ? letter : '-', '-');
+    }
+
+    void listingParsing_data() {
+        QTest::addColumn<bool>("systemctl"); // else `service --status-all`
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QString>("names");
+        const auto row = [](const char* name, bool systemctl, const QByteArray& output,
+                            const QString& names) {
+            QTest::newRow(name) << systemctl << output << names;
+        };
+        row("systemctl recorded", true,
+            "cron.service                          loaded active running Regular background "
+            "program processing daemon\n"
+            "getty@tty1.service                    loaded active running Getty on tty1\n"
+            "systemd-fsck@dev-disk-by\\x2duuid-0C1F.service loaded active running File System "
+            "Check\n",
+            "cron getty@tty1 systemd-fsck@dev-disk-by\\x2duuid-0C1F");
+        row("systemctl: order kept; not running, or no service", true,
+            "zz.service loaded active running Runs\n"
+            "oneshot.service loaded active exited Ran once\n"
+            "sock.socket loaded active running Not a service\n"
+            ".service loaded active running Nameless\n"
+            "short.service loaded active\n"
+            "aa.service loaded active running Runs\n",
+            "zz aa");
+        row("systemctl: bullet of a failed unit", true,
+            "● bad.service loaded active running B\n* old.service loaded active running O\n",
+            "bad old");
+        row("systemctl: no line end, CR LF, blank lines", true,
+            "\n  a.service loaded active running A\r\n\nb.service loaded active running", "a b");
+        row("systemctl: nothing running", true, "", "");
+        row("service recorded", false,
+            " [ - ]  dbus\n [ ? ]  hwclock.sh\n [ + ]  cron\n [ - ]  postgresql\n"
+            " [ + ]  ssh\n [ - ]  x11-common\n",
+            "cron ssh");
+        row("service: spacing varies", false, "[+] a\n\t[  +  ]\tb\r\n [ + ]  c", "a b c");
+        row("service: not a status line", false,
+            "Usage: service < option >\n [ + ]\n [ + ]  two words\n [ ++ ]  x\n + ]  y\n [ +  z\n",
+            "");
+    }
+
+    void listingParsing() {
+        QFETCH(bool, systemctl);
+        QFETCH(QByteArray, output);
+        const auto names = systemctl
+                               ? platform::runningUnitsFromSystemctl(output.toStdString())
+                               : platform::runningScriptsFromServiceStatus(output.toStdString());
+        QStringList list;
+        for (const std::string& name : names)
+            list.append(QString::fromStdString(name));
+        QTEST(list.join(' '), "names");
+    }
+
+    void listingText() {
+        QCOMPARE(QString::fromStdString(platform::serviceListingText({"cron", "ssh"})),
+                 kHead + "   cron\r\n   ssh\r\n" + kTail);
+        QCOMPARE(QString::fromStdString(platform::serviceListingText({})), kHead + kTail);
+    }
+
+    void helperListingHasLayout() {
+        fakes::AppFolder folder;
+        auto& command = platform::CommandStart::system();
+        QVERIFY(!command.startServiceListing("/nonexistent/tolvane-folder", "runnings.dat"));
+        auto running = command.startServiceListing(folder.path().toStdString(), "runnings.dat");
+        QVERIFY2(running, "the helper tolvane-services is not beside the test");
+        QElapsedTimer clock;
+        clock.start();
+        while (!running->hasEnded() && clock.elapsed() < kHelperTimeoutMs)
+            QTest::qSleep(10);
+        QVERIFY(running->hasEnded());
+        // Names indented by three blanks, without ".service"; CR LF after every line.
+        const QString text = QString::fromUtf8(folder.read("runnings.dat"));
+        const QRegularExpression layout(QRegularExpression::anchoredPattern(
+            QRegularExpression::escape(kHead) + "(   [^ \r\n][^\r\n]*(?<!\\.service)\r\n)*" +
+            QRegularExpression::escape(kTail)));
+        QVERIFY2(layout.match(text).hasMatch(), qPrintable(text));
+    }
+
+    // The whole composition over the real services: real helper, real pauses.
+    void reportOfThisMachine() {
+        fakes::AppFolder folder;
+        fakes::MessageBox box;
+        platform::ScopedOverride<platform::AppFolder> folderInPlace(folder);
+        platform::ScopedOverride<platform::MessageBox> boxInPlace(box);
+        Settings = SettingsRecord{};
+        Settings.driveCheck1 = Settings.memoryCheck = Settings.showDetails = 1;
+        Settings.driveIndex1 = 2;
+        Settings.watchServices[0] = "   tolvane-no-such-service";
+        QCOMPARE(MailMod::ComposeReport(), std::int16_t(0));
+        QVERIFY(box.shown.isEmpty() && !folder.has("runnings.dat"));
+        const QRegularExpression report("\r\nC:ドライブ --- OK\r\n.*\r\nサービス --- NG\r\n.*"
+                                        "\r\n\\[動作中のサービス\\]\r\n",
+                                        QRegularExpression::DotMatchesEverythingOption);
+        QVERIFY2(report.match(MailMod::mailText).hasMatch(), qPrintable(MailMod::mailText));
+    }
 };
-
-void tst_LinuxServices::meminfoParsing_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<bool>("answers");
-    QTest::addColumn<uint>("load");
-    QTest::addColumn<qulonglong>("physical");
-    QTest::addColumn<qulonglong>("swap");
-
-    QTest::newRow("recorded") << QByteArray("MemTotal:       24683748 kB\n"
-                                            "MemFree:        24079072 kB\n"
-                                            "MemAvailable:   24294564 kB\n"
-                                            "Buffers:            9220 kB\n"
-                                            "SwapTotal:       2097148 kB\n"
-                                            "SwapFree:        1048576 kB\n")
-                              << true << 1u << 24294564ull * 1024 << 1048576ull * 1024;
-    // 999 of 1000 in use is 99 %, never rounded up to 100.
-    QTest::newRow("load rounds down") << QByteArray("MemTotal: 1000 kB\nMemAvailable: 1 kB\n"
-                                                    "SwapFree: 0 kB\n")
-                                      << true << 99u << 1024ull << 0ull;
-    QTest::newRow("no swap line") << QByteArray("MemTotal: 4 kB\nMemAvailable: 4 kB\n") << true
-                                  << 0u << 4096ull << 0ull;
-    QTest::newRow("no MemAvailable")
-        << QByteArray("MemTotal: 4 kB\nMemFree: 4 kB\n") << false << 0u << 0ull << 0ull;
-    QTest::newRow("zero total") << QByteArray("MemTotal: 0 kB\nMemAvailable: 0 kB\n") << false << 0u
-                                << 0ull << 0ull;
-    QTest::newRow("empty") << QByteArray() << false << 0u << 0ull << 0ull;
-}
-
-void tst_LinuxServices::meminfoParsing() {
-    QFETCH(QByteArray, text);
-    QFETCH(bool, answers);
-    const auto figures = platform::memoryFromMeminfo(text.toStdString());
-    QCOMPARE(figures.has_value(), answers);
-    if (!answers)
-        return;
-    QTEST(uint(figures->loadPercent), "load");
-    QTEST(qulonglong(figures->freePhysical), "physical");
-    QTEST(qulonglong(figures->freeSwap), "swap");
-}
-
-void tst_LinuxServices::memoryAgreesWithProc() {
-    const auto figures = platform::MemoryStatus::system().query();
-    const QByteArray text = procMeminfo();
-    QVERIFY(figures);
-    const std::uint64_t total = meminfoField(text, "MemTotal");
-    const std::uint64_t available = meminfoField(text, "MemAvailable");
-    QVERIFY2(distance(figures->freePhysical, available) < kMemoryDrift,
-             qPrintable(QString::number(figures->freePhysical)));
-    QVERIFY(distance(figures->freeSwap, meminfoField(text, "SwapFree")) < kMemoryDrift);
-    const double load = double(total - available) * 100 / double(total);
-    QVERIFY2(std::abs(double(figures->loadPercent) - load) < 2.0,
-             qPrintable(QString::number(figures->loadPercent)));
-}
-
-void tst_LinuxServices::rootIsC() {
-    fakes::AppFolder folder;
-    platform::ScopedOverride<platform::AppFolder> inPlace(folder);
-    const auto free = platform::DriveSpace::system().freeBytes('C');
-    QVERIFY(free);
-    QVERIFY2(distance(*free, statvfsFree("/")) < kDiskDrift, qPrintable(QString::number(*free)));
-}
-
-void tst_LinuxServices::dosdevicesLinkIsFollowed() {
-    fakes::AppFolder folder;
-    platform::ScopedOverride<platform::AppFolder> inPlace(folder);
-    // A memory file system, when there is one, differs from the root's, so the
-    // figure shows which one was measured.
-    const char* target = QFile::exists(QStringLiteral("/dev/shm")) ? "/dev/shm" : "/tmp";
-    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("dosdevices")));
-    QVERIFY(QFile::link(QString::fromLatin1(target), folder.file(QStringLiteral("dosdevices/d:"))));
-
-    const auto free = platform::DriveSpace::system().freeBytes('D');
-    QVERIFY(free);
-    QVERIFY(distance(*free, statvfsFree(target)) < kDiskDrift);
-    struct stat root {
-    }, linked{};
-    QVERIFY(::stat("/", &root) == 0 && ::stat(target, &linked) == 0);
-    if (root.st_dev != linked.st_dev &&
-        distance(statvfsFree("/"), statvfsFree(target)) > kDiskDrift)
-        QVERIFY(distance(*free, statvfsFree("/")) > kDiskDrift);
-
-    // A link for C: takes the place of the root directory.
-    QVERIFY(QFile::link(QString::fromLatin1(target), folder.file(QStringLiteral("dosdevices/c:"))));
-    QCOMPARE(platform::DriveSpace::system().freeBytes('C').has_value(), true);
-    QVERIFY(distance(*platform::DriveSpace::system().freeBytes('C'), statvfsFree(target)) <
-            kDiskDrift);
-}
-
-void tst_LinuxServices::lettersWithoutDrive_data() {
-    QTest::addColumn<char>("letter");
-    QTest::addColumn<QString>("link");   // name in dosdevices, empty for none
-    QTest::addColumn<QString>("target"); // what it points to
-
-    QTest::newRow("no link") << 'E' << QString() << QString();
-    QTest::newRow("A: without a link") << 'A' << QString() << QString();
-    QTest::newRow("dangling link")
-        << 'F' << QStringLiteral("f:") << QStringLiteral("/nonexistent/tolvane-drive");
-    QTest::newRow("link to a file")
-        << 'G' << QStringLiteral("g:") << QStringLiteral("/proc/meminfo");
-    QTest::newRow("upper-case link name is not read")
-        << 'H' << QStringLiteral("H:") << QStringLiteral("/");
-    QTest::newRow("not a letter") << '[' << QString() << QString();
-    QTest::newRow("lower-case letter") << 'c' << QString() << QString();
-}
-
-void tst_LinuxServices::lettersWithoutDrive() {
-    QFETCH(char, letter);
-    QFETCH(QString, link);
-    QFETCH(QString, target);
-    fakes::AppFolder folder;
-    platform::ScopedOverride<platform::AppFolder> inPlace(folder);
-    if (!link.isEmpty()) {
-        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("dosdevices")));
-        QVERIFY(QFile::link(target, folder.file(QStringLiteral("dosdevices/") + link)));
-    }
-    QVERIFY(!platform::DriveSpace::system().freeBytes(letter));
-}
-
-void tst_LinuxServices::helperListingHasLayout() {
-    fakes::AppFolder folder;
-    auto running = platform::CommandStart::system().startServiceListing(folder.path().toStdString(),
-                                                                        "runnings.dat");
-    QVERIFY2(running, "the helper tolvane-services is not beside the test");
-    QElapsedTimer clock;
-    clock.start();
-    while (!running->hasEnded() && clock.elapsed() < kHelperTimeoutMs)
-        QThread::msleep(10);
-    QVERIFY(running->hasEnded());
-
-    const QString text = QString::fromUtf8(folder.read(QStringLiteral("runnings.dat")));
-    QVERIFY(text.endsWith(QStringLiteral("\r\n")));
-    QVERIFY(!text.contains(QRegularExpression(QStringLiteral("[^\r]\n|\r[^\n]"))));
-    const QStringList lines = text.chopped(2).split(QStringLiteral("\r\n"));
-    QVERIFY2(lines.size() >= 4, qPrintable(text));
-    QCOMPARE(lines[0], QStringLiteral("次のサービスが開始されています:"));
-    QCOMPARE(lines[1], QString());
-    QCOMPARE(lines[lines.size() - 2], QString());
-    QCOMPARE(lines.back(), QStringLiteral("コマンドは正常に終了しました。"));
-    for (const QString& line : lines.mid(2, lines.size() - 4)) {
-        QVERIFY2(line.startsWith(QStringLiteral("   ")) && line.size() > 3 && line[3] != u' ',
-                 qPrintable(line));
-        QVERIFY2(!line.endsWith(QStringLiteral(".service")), qPrintable(line));
-    }
-}
-
-void tst_LinuxServices::helperIntoMissingFolderIsNotStarted() {
-    QVERIFY(!platform::CommandStart::system().startServiceListing("/nonexistent/tolvane-folder",
-                                                                  "runnings.dat"));
-}
-
-// The whole composition over the real services: real helper, real pauses.
-void tst_LinuxServices::reportOfThisMachine() {
-    fakes::AppFolder folder;
-    fakes::MessageBox messageBox;
-    platform::ScopedOverride<platform::AppFolder> folderInPlace(folder);
-    platform::ScopedOverride<platform::MessageBox> boxInPlace(messageBox);
-    Settings = SettingsRecord{};
-    Settings.driveCheck1 = 1;
-    Settings.driveIndex1 = 2;
-    Settings.memoryCheck = 1;
-    Settings.showDetails = 1;
-    Settings.watchServices[0] = QStringLiteral("   tolvane-no-such-service");
-
-    const std::int16_t result = MailMod::ComposeReport();
-    Settings = SettingsRecord{};
-    QCOMPARE(result, std::int16_t(0));
-    QVERIFY(messageBox.shown.isEmpty());
-    QVERIFY(!folder.has(QStringLiteral("runnings.dat")));
-    const QRegularExpression freeC(QStringLiteral("\\r\\nC:ドライブ --- (\\d+) MBの空き\\r\\n"));
-    const auto match = freeC.match(MailMod::mailText);
-    QVERIFY2(match.hasMatch(), qPrintable(MailMod::mailText));
-    QVERIFY(distance(match.captured(1).toULongLong() * kMB, statvfsFree("/")) < kDiskDrift);
-    QVERIFY(MailMod::mailText.contains(QStringLiteral("\r\nサービス --- NG\r\n")));
-    QVERIFY(MailMod::mailText.contains(QStringLiteral("\r\n[動作中のサービス]\r\n")));
-}
 
 QTEST_GUILESS_MAIN(tst_LinuxServices)
 #include "tst_LinuxServices.moc"
