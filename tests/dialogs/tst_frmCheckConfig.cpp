@@ -18,6 +18,7 @@ namespace {
 
 const QString kCheckIni = QStringLiteral("check.ini");
 const QStringList kCaptured = {"   Alpha", "   Beta", "   Gamma"};
+const QString kDrive2Off = QStringLiteral("cmbDrive2 txtDrive2Avail cmbDrive3 txtDrive3Avail");
 
 // Numbers as the file holds them, a blank on either side: "1 0" -> " 1 ", " 0 ".
 QStringList numberLines(const QString& numbers) {
@@ -55,11 +56,12 @@ QString disabledControls(const frmCheckConfig& dlg) {
     return off.join(u' ');
 }
 
-QStringList entries(const QListWidget* list, bool checkedOnly) {
+// The entries of the list, a checked one marked with a leading "+".
+QStringList listed(const QListWidget* list) {
     QStringList texts;
     for (int i = 0; i < list->count(); ++i)
-        if (!checkedOnly || list->item(i)->checkState() == Qt::Checked)
-            texts.append(list->item(i)->text());
+        texts.append((list->item(i)->checkState() == Qt::Checked ? u"+"_s : u""_s) +
+                     list->item(i)->text());
     return texts;
 }
 
@@ -68,236 +70,137 @@ QStringList entries(const QListWidget* list, bool checkedOnly) {
 class tst_frmCheckConfig : public QObject {
     Q_OBJECT
 private slots:
-    void opening_data();
-    void opening();
-    void editsEnableApplyAndAreSaved_data();
-    void editsEnableApplyAndAreSaved();
-    void enablingRule_data();
-    void enablingRule();
-    void numberBoxesTakeDigitsOnly_data();
-    void numberBoxesTakeDigitsOnly();
-    void keepsFirst201CheckedServices();
-    void watchedNamesMerge_data();
-    void watchedNamesMerge();
-};
+    void editAndSave_data() {
+        QTest::addColumn<QStringList>("stored"); // empty: no check.ini
+        // Steps: a name clicks that control; "NAME=TEXT" retypes a box key by key;
+        // "NAME^" pastes into it with Ctrl+V; "cmbDrive1+" picks the next drive; "space"
+        // toggles the first entry from the keyboard.
+        QTest::addColumn<QString>("edits");
+        QTest::addColumn<QString>("shown"); // the twelve fields; the file's after a save
+        QTest::addColumn<QString>("disabled");
+        QTest::addColumn<QStringList>("list");
 
-void tst_frmCheckConfig::opening_data() {
-    QTest::addColumn<QStringList>("stored"); // empty: no check.ini
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QString>("disabled");
+        QTest::newRow("without check.ini")
+            << QStringList{} << QString() << u"1 0 0 C: D: E: 500 500 500 1 0 200"_s << kDrive2Off
+            << kCaptured;
+        // The master switch is off: slot 2 keeps its mark but nothing of the drives
+        // can be edited. Only an equal text marks an entry; each stored name that no
+        // entry equals goes to the top, so two of them stand in reverse order.
+        QTest::newRow("with check.ini, watched names merged")
+            << numberLines(u"0 1 0 5 6 7 1234 99999999 7 0 10 20"_s) +
+                   QStringList{"   Delta", "   Alph", "Beta", "   Beta"}
+            << QString() << u"0 1 0 F: G: H: 1234 99999999 7 0 10 20"_s
+            << u"cmbDrive1 txtDrive1Avail chkDrive2 chkDrive3 cmbDrive2 txtDrive2Avail cmbDrive3 "_s
+               u"txtDrive3Avail txtMemoryAvail txtSwapAvail cmdApply"_s
+            << QStringList{"+Beta", "+   Alph", "+   Delta", "   Alpha", "+   Beta", "   Gamma"};
 
-    QTest::newRow("without check.ini") << QStringList{} << u"1 0 0 C: D: E: 500 500 500 1 0 200"_s
-                                       << u"cmbDrive2 txtDrive2Avail cmbDrive3 txtDrive3Avail"_s;
-    // The master switch is off: slot 2 keeps its mark but nothing of the
-    // drives can be edited; the memory boxes follow their own switch.
-    QTest::newRow("with check.ini")
-        << numberLines(u"0 1 0 5 6 7 1234 99999999 7 0 10 20"_s) + QStringList{"   Beta"}
-        << u"0 1 0 F: G: H: 1234 99999999 7 0 10 20"_s
-        << u"cmbDrive1 txtDrive1Avail chkDrive2 chkDrive3 cmbDrive2 txtDrive2Avail cmbDrive3 "_s
-           u"txtDrive3Avail txtMemoryAvail txtSwapAvail cmdApply"_s;
-}
-
-void tst_frmCheckConfig::opening() {
-    QFETCH(QStringList, stored);
-    QFETCH(QString, shown);
-    QFETCH(QString, disabled);
-    fakes::Environment env;
-    env.command.listing = fakes::listingOf(kCaptured);
-    if (!stored.isEmpty())
-        env.folder.write(kCheckIni, fakes::crlf(stored));
-    frmCheckConfig dlg;
-    QVERIFY(keys::showAndWait(&dlg));
-
-    QCOMPARE(shownFields(dlg), shown.split(u' '));
-    QCOMPARE(disabledControls(dlg), disabled);
-    QCOMPARE(dlg.cmbDrive1->count(), 26);
-    QCOMPARE(dlg.cmbDrive1->itemText(0) + dlg.cmbDrive1->itemText(25), QStringLiteral("A:Z:"));
-    QVERIFY(!dlg.cmbDrive1->isEditable());
-    QCOMPARE(entries(dlg.lstServiceList, false), kCaptured);
-    QCOMPARE(entries(dlg.lstServiceList, true), stored.mid(12));
-
-    QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
-    QCOMPARE(dlg.result(), int(QDialog::Accepted));
-    QCOMPARE(env.folder.lines(kCheckIni),
-             stored.isEmpty() ? numberLines("1 0 0 2 3 4 500 500 500 1 0 200") : stored);
-}
-
-void tst_frmCheckConfig::editsEnableApplyAndAreSaved_data() {
-    QTest::addColumn<QString>("edit");
-    QTest::addColumn<int>("line"); // -1: the numbers stay as stored
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QStringList>("watched");
-
-    const QStringList stored = {"   Alpha", "   Beta"};
-    QTest::newRow("another drive picked") << u"drive"_s << 3 << u" 3 "_s << stored;
-    QTest::newRow("a digit typed") << u"digit"_s << 6 << u" 7501 "_s << stored;
-    QTest::newRow("an emptied box keeps its field") << u"empty"_s << -1 << u""_s << stored;
-    QTest::newRow("a check box clicked") << u"checkbox"_s << 9 << u" 0 "_s << stored;
-    QTest::newRow("an entry clicked") << u"click"_s << -1 << u""_s << stored;
-    QTest::newRow("an entry unchecked") << u"uncheck"_s << -1 << u""_s << QStringList{"   Beta"};
-    QTest::newRow("all checked") << u"all"_s << -1 << u""_s << kCaptured;
-    QTest::newRow("all unchecked") << u"none"_s << -1 << u""_s << QStringList{};
-}
-
-void tst_frmCheckConfig::editsEnableApplyAndAreSaved() {
-    QFETCH(QString, edit);
-    QFETCH(int, line);
-    QFETCH(QString, value);
-    QFETCH(QStringList, watched);
-    fakes::Environment env;
-    env.command.listing = fakes::listingOf(kCaptured);
-    QStringList numbers = numberLines("1 0 0 2 3 4 750 500 500 1 0 200");
-    env.folder.write(kCheckIni, fakes::crlf(numbers + QStringList{"   Alpha", "   Beta"}));
-    frmCheckConfig dlg;
-    QVERIFY(keys::showAndWait(&dlg) && !dlg.cmdApply->isEnabled());
-
-    QListWidget* list = dlg.lstServiceList;
-    if (edit == "drive") {
-        dlg.cmbDrive1->setFocus();
-        QTest::keyClick(dlg.cmbDrive1, Qt::Key_Down);
-    } else if (edit == "digit" || edit == "empty") {
-        keys::replaceText(dlg.txtDrive1Avail, edit == "digit" ? "7501" : "");
-    } else if (edit == "checkbox") {
-        keys::clickCheckBox(dlg.chkMemoryCheck);
-    } else if (edit == "click") {
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualItemRect(list->item(2)).center());
-    } else if (edit == "uncheck") {
-        list->setFocus();
-        list->setCurrentRow(0);
-        QTest::keyClick(list, Qt::Key_Space);
-    } else {
-        QTest::mouseClick(edit == "all" ? dlg.cmdAllCheck : dlg.cmdAllCancel, Qt::LeftButton);
+        // Edits over a check.ini of drive 1 at 750 MB watching Alpha and Beta.
+        const QString asStored = u"1 0 0 C: D: E: 750 500 500 1 0 200"_s;
+        const auto edit = [&](const char* name, const QString& edits, const QString& shown,
+                              const QString& disabled = kDrive2Off,
+                              const QStringList& list = {"+   Alpha", "+   Beta", "   Gamma"}) {
+            QTest::newRow(name) << numberLines(u"1 0 0 2 3 4 750 500 500 1 0 200"_s) +
+                                       kCaptured.mid(0, 2)
+                                << edits << shown << disabled << list;
+        };
+        edit("slot 3 on, memory off", u"chkDrive3 chkMemoryCheck"_s,
+             u"1 0 1 C: D: E: 750 500 500 0 0 200"_s,
+             u"cmbDrive2 txtDrive2Avail txtMemoryAvail txtSwapAvail"_s);
+        edit("slot 2 on, the master switch off and on again",
+             u"chkDrive2 chkDriveCheck chkDriveCheck"_s, u"1 1 0 C: D: E: 750 500 500 1 0 200"_s,
+             u"cmbDrive3 txtDrive3Avail"_s);
+        edit("another drive picked", u"cmbDrive1+"_s, u"1 0 0 D: D: E: 750 500 500 1 0 200"_s);
+        // The number boxes take digits only, up to 8 or 4, the left ones dropping out.
+        edit("letters, signs, full-width digits and pastes refused",
+             u"txtDrive1Avail=7a-.５5 txtDrive1Avail^"_s, u"1 0 0 C: D: E: 75 500 500 1 0 200"_s);
+        edit("a ninth and a fifth digit", u"txtDrive1Avail=123456789 txtSwapAvail=123456"_s,
+             u"1 0 0 C: D: E: 23456789 500 500 1 0 3456"_s);
+        edit("an emptied box keeps its field", u"txtDrive1Avail="_s,
+             u"1 0 0 C: D: E:  500 500 1 0 200"_s);
+        edit("an entry unchecked", u"space"_s, asStored, kDrive2Off,
+             {"   Alpha", "+   Beta", "   Gamma"});
+        edit("all unchecked", u"cmdAllCancel"_s, asStored, kDrive2Off, kCaptured);
     }
-    QVERIFY(dlg.cmdApply->isEnabled());
-    QTest::mouseClick(dlg.cmdApply, Qt::LeftButton);
-    QVERIFY(!dlg.cmdApply->isEnabled() && dlg.isVisible());
-    if (line >= 0)
-        numbers[line] = value;
-    QCOMPARE(env.folder.lines(kCheckIni), numbers + watched);
-    // OK saves the same, and a name no longer checked leaves the record.
-    QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
-    QCOMPARE(Settings.watchServiceCount, watched.size());
-    QVERIFY(Settings.watchServices[watched.size()].isEmpty());
-}
 
-void tst_frmCheckConfig::enablingRule_data() {
-    QTest::addColumn<QString>("clicks");
-    QTest::addColumn<QString>("disabled");
+    void editAndSave() {
+        QFETCH(QStringList, stored);
+        QFETCH(QString, edits);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, list);
+        fakes::Environment env;
+        env.command.listing = fakes::listingOf(kCaptured);
+        if (!stored.isEmpty())
+            env.folder.write(kCheckIni, fakes::crlf(stored));
+        frmCheckConfig dlg;
+        QVERIFY(keys::showAndWait(&dlg));
+        QCOMPARE(dlg.cmdApply->isEnabled(), stored.isEmpty());
+        QVERIFY(dlg.cmbDrive1->count() == 26 && !dlg.cmbDrive1->isEditable());
 
-    const QString drives = "cmbDrive1 txtDrive1Avail chkDrive2 chkDrive3 cmbDrive2 "
-                           "txtDrive2Avail cmbDrive3 txtDrive3Avail";
-    QTest::newRow("slot 2 on") << u"chkDrive2"_s << u"cmbDrive3 txtDrive3Avail"_s;
-    QTest::newRow("slot 3 on, memory off")
-        << u"chkDrive3 chkMemoryCheck"_s
-        << u"cmbDrive2 txtDrive2Avail txtMemoryAvail txtSwapAvail"_s;
-    QTest::newRow("master off over marked slots")
-        << u"chkDrive2 chkDrive3 chkDriveCheck"_s << drives;
-    QTest::newRow("master on again")
-        << u"chkDrive2 chkDriveCheck chkDriveCheck"_s << u"cmbDrive3 txtDrive3Avail"_s;
-    QTest::newRow("everything off")
-        << u"chkDriveCheck chkMemoryCheck"_s << drives + u" txtMemoryAvail txtSwapAvail"_s;
-}
+        for (const QString& edit : edits.split(u' ', Qt::SkipEmptyParts)) {
+            QWidget* w =
+                dlg.findChild<QWidget*>(edit.section(u'=', 0, 0).remove(u'+').remove(u'^'));
+            if (edit.endsWith(u'^')) {
+                QGuiApplication::clipboard()->setText(QStringLiteral("77"));
+                QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
+            } else if (edit == u"space"_s) {
+                dlg.lstServiceList->setFocus();
+                dlg.lstServiceList->setCurrentRow(0);
+                QTest::keyClick(dlg.lstServiceList, Qt::Key_Space);
+            } else if (edit.endsWith(u'+')) {
+                w->setFocus();
+                QTest::keyClick(w, Qt::Key_Down);
+            } else if (edit.contains(u'=')) {
+                keys::replaceText(static_cast<QLineEdit*>(w), edit.section(u'=', 1));
+            } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+                keys::clickCheckBox(box);
+            } else {
+                QTest::mouseClick(w, Qt::LeftButton);
+            }
+        }
+        QCOMPARE(shownFields(dlg), shown.split(u' '));
+        QTEST(disabledControls(dlg), "disabled");
+        QCOMPARE(listed(dlg.lstServiceList), list);
 
-void tst_frmCheckConfig::enablingRule() {
-    QFETCH(QString, clicks);
-    QFETCH(QString, disabled);
-    fakes::Environment env;
-    frmCheckConfig dlg;
-    QVERIFY(keys::showAndWait(&dlg));
-    for (const QString& name : clicks.split(u' '))
-        keys::clickCheckBox(dlg.findChild<QCheckBox*>(name));
-    QCOMPARE(disabledControls(dlg), disabled);
-}
+        // Saved: the shown fields, a drive as its index, an emptied box keeping the
+        // stored field; the checked entries in the order of the list.
+        QStringList saved;
+        for (const QString& field : shown.split(u' '))
+            saved.append(field.isEmpty() ? stored[saved.size()]
+                         : field.endsWith(u':')
+                             ? u' ' + QString::number(field[0].unicode() - 'A') + u' '
+                             : u' ' + field + u' ');
+        QStringList watched;
+        for (const QString& entry : list)
+            if (entry.startsWith(u'+'))
+                watched.append(entry.mid(1));
+        if (!edits.isEmpty()) {
+            QTest::mouseClick(dlg.cmdApply, Qt::LeftButton);
+            QVERIFY(!dlg.cmdApply->isEnabled() && dlg.isVisible());
+            QCOMPARE(env.folder.lines(kCheckIni), saved + watched);
+        }
+        QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(env.folder.lines(kCheckIni), saved + watched);
+        // A name no longer checked leaves the record.
+        QCOMPARE(Settings.watchServiceCount, watched.size());
+        QVERIFY(Settings.watchServices[watched.size()].isEmpty());
+    }
 
-void tst_frmCheckConfig::numberBoxesTakeDigitsOnly_data() {
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("after");
+    void keepsFirst201CheckedServices() {
+        fakes::Environment env;
+        QStringList services;
+        for (int i = 1; i <= 205; ++i)
+            services.append(QStringLiteral("   Service %1").arg(i, 3, 10, QLatin1Char('0')));
+        env.command.listing = fakes::listingOf(services);
+        frmCheckConfig dlg;
+        QVERIFY(keys::showAndWait(&dlg));
+        QTest::mouseClick(dlg.cmdAllCheck, Qt::LeftButton);
+        QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
 
-    QTest::newRow("ninth digit pushes out the first")
-        << u"txtDrive1Avail"_s << u"12345678"_s << u"9"_s << u"23456789"_s;
-    QTest::newRow("fifth digit in a memory box")
-        << u"txtSwapAvail"_s << u"1234"_s << u"56"_s << u"3456"_s;
-    QTest::newRow("digits within the limit")
-        << u"txtMemoryAvail"_s << u"0"_s << u"12"_s << u"012"_s;
-    QTest::newRow("letter") << u"txtDrive3Avail"_s << u"500"_s << u"a"_s << u"500"_s;
-    QTest::newRow("minus") << u"txtDrive1Avail"_s << u"500"_s << u"-"_s << u"500"_s;
-    QTest::newRow("dot") << u"txtMemoryAvail"_s << u"10"_s << u"."_s << u"10"_s;
-    QTest::newRow("blank") << u"txtSwapAvail"_s << u"200"_s << u" "_s << u"200"_s;
-    QTest::newRow("full-width digit") << u"txtDrive1Avail"_s << u"500"_s << u"５"_s << u"500"_s;
-    QTest::newRow("backspace") << u"txtDrive1Avail"_s << u"500"_s << u"\b"_s << u"50"_s;
-}
-
-void tst_frmCheckConfig::numberBoxesTakeDigitsOnly() {
-    QFETCH(QString, box);
-    QFETCH(QString, before);
-    QFETCH(QString, typed);
-    QFETCH(QString, after);
-    fakes::Environment env;
-    frmCheckConfig dlg;
-    keys::clickCheckBox(dlg.chkDrive3);
-    QVERIFY(keys::showAndWait(&dlg));
-    auto* edit = dlg.findChild<QLineEdit*>(box);
-    edit->setText(before);
-    keys::typeAtEnd(edit, typed);
-    QCOMPARE(edit->text(), after);
-
-    // Nothing can be pasted with the keyboard either.
-    QGuiApplication::clipboard()->setText(QStringLiteral("77"));
-    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(edit->text(), after);
-}
-
-void tst_frmCheckConfig::keepsFirst201CheckedServices() {
-    fakes::Environment env;
-    QStringList services;
-    for (int i = 1; i <= 205; ++i)
-        services.append(QStringLiteral("   Service %1").arg(i, 3, 10, QLatin1Char('0')));
-    env.command.listing = fakes::listingOf(services);
-    frmCheckConfig dlg;
-    QVERIFY(keys::showAndWait(&dlg));
-    QTest::mouseClick(dlg.cmdAllCheck, Qt::LeftButton);
-    QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
-
-    QCOMPARE(Settings.watchServiceCount, 201);
-    QCOMPARE(env.folder.lines(kCheckIni).mid(12), services.mid(0, 201));
-}
-
-void tst_frmCheckConfig::watchedNamesMerge_data() {
-    QTest::addColumn<QStringList>("watched");
-    QTest::addColumn<QStringList>("expectedEntries");
-
-    QTest::newRow("captured names are checked in place")
-        << QStringList{"   Gamma", "   Alpha"} << kCaptured;
-    QTest::newRow("a missing name stands at the top")
-        << QStringList{"   Delta"} << QStringList{"   Delta"} + kCaptured;
-    QTest::newRow("two missing names in reverse order")
-        << QStringList{"   Delta", "   Omega"} << QStringList{"   Omega", "   Delta"} + kCaptured;
-    // Only an equal text marks an entry; a part of one or another indentation does not.
-    QTest::newRow("a part of an entry is not that entry")
-        << QStringList{"   Alph"} << QStringList{"   Alph"} + kCaptured;
-    QTest::newRow("indentation counts") << QStringList{"Beta"} << QStringList{"Beta"} + kCaptured;
-}
-
-void tst_frmCheckConfig::watchedNamesMerge() {
-    QFETCH(QStringList, watched);
-    QFETCH(QStringList, expectedEntries);
-    fakes::Environment env;
-    env.command.listing = fakes::listingOf(kCaptured);
-    env.folder.write(kCheckIni,
-                     fakes::crlf(numberLines("1 0 0 2 3 4 500 500 500 1 0 200") + watched));
-    frmCheckConfig dlg;
-
-    QCOMPARE(entries(dlg.lstServiceList, false), expectedEntries);
-    QStringList checked = entries(dlg.lstServiceList, true);
-    QCOMPARE(QSet<QString>(checked.begin(), checked.end()),
-             QSet<QString>(watched.begin(), watched.end()));
-    // Opening and saving never adds a name the operator did not pick.
-    QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
-    QCOMPARE(Settings.watchServiceCount, watched.size());
-}
+        QCOMPARE(Settings.watchServiceCount, 201);
+        QCOMPARE(env.folder.lines(kCheckIni).mid(12), services.mid(0, 201));
+    }
+};
 
 QTEST_MAIN(tst_frmCheckConfig)
 #include "tst_frmCheckConfig.moc"

@@ -1,5 +1,9 @@
 #include "support/KeyInput.h"
 
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QtTest>
 
 namespace keys {
@@ -15,33 +19,6 @@ void typeText(QWidget* widget, const QString& text) {
     }
 }
 
-} // namespace keys
-
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QStyle>
-#include <QStyleOptionButton>
-
-namespace keys {
-
-void clickCheckBox(QCheckBox* box) {
-    QStyleOptionButton option;
-    option.initFrom(box);
-    const QRect indicator =
-        box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
-    QTest::mouseClick(box, Qt::LeftButton, {}, indicator.center());
-}
-
-} // namespace keys
-
-namespace keys {
-
-void typeAtEnd(QLineEdit* box, const QString& text) {
-    box->setFocus();
-    box->end(false);
-    typeText(box, text);
-}
-
 void replaceText(QLineEdit* box, const QString& text) {
     box->setFocus();
     box->selectAll();
@@ -52,6 +29,14 @@ void replaceText(QLineEdit* box, const QString& text) {
 bool showAndWait(QWidget* widget) {
     widget->show();
     return QTest::qWaitForWindowExposed(widget);
+}
+
+void clickCheckBox(QCheckBox* box) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    const QRect indicator =
+        box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+    QTest::mouseClick(box, Qt::LeftButton, {}, indicator.center());
 }
 
 } // namespace keys
