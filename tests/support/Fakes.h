@@ -4,6 +4,7 @@
 // Environment puts all of them in place, over a real temporary application
 // folder, for the life of one test.
 
+#include "app/variables.h"
 #include "platform/AppFolder.h"
 #include "platform/Clock.h"
 #include "platform/CommandStart.h"
@@ -20,12 +21,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <numeric>
 
 namespace fakes {
 
 class AppFolder final : public platform::AppFolder {
 public:
-    AppFolder();
     QString path() const override { return dir_.path(); }
     // Full path of a file in the folder.
     QString file(const QString& name) const;
@@ -42,8 +43,7 @@ private:
 
 class Clock final : public platform::Clock {
 public:
-    int h = 0;
-    int m = 0;
+    int h = 0, m = 0;
     int hour() const override { return h; }
     int minute() const override { return m; }
 };
@@ -53,49 +53,47 @@ public:
     QList<unsigned> calls;
     // Runs at every sleep, after it is recorded: lets time "pass" in a test.
     std::function<void()> onSleep;
-    void sleep(unsigned milliseconds) override;
-    unsigned total() const;
+    void sleep(unsigned milliseconds) override {
+        calls.append(milliseconds);
+        if (onSleep)
+            onSleep();
+    }
+    unsigned total() const { return std::accumulate(calls.begin(), calls.end(), 0u); }
 };
 
 class MessageBox final : public platform::MessageBox {
 public:
     struct Shown {
-        QString text;
-        QString title;
+        QString text, title;
         int style;
     };
     QList<Shown> shown;
     // Answers taken in order; when none is left a box answers with its default.
     QList<int> answers;
-    // Runs while a box is "open", as the operator would read it.
-    std::function<void(const Shown&)> onShow;
     int show(const QString& text, const QString& title, int style) override;
 };
 
 class MemoryStatus final : public platform::MemoryStatus {
 public:
     std::optional<platform::MemoryFigures> figures = platform::MemoryFigures{};
-    int queries = 0;
-    std::optional<platform::MemoryFigures> query() override;
+    std::optional<platform::MemoryFigures> query() override { return figures; }
 };
 
 class DriveSpace final : public platform::DriveSpace {
 public:
     // Drives that exist, by letter; every other letter names no drive.
     std::map<char, std::uint64_t> freeBytesByLetter;
-    QList<char> asked;
-    std::optional<std::uint64_t> freeBytes(char letter) override;
+    std::optional<std::uint64_t> freeBytes(char letter) override {
+        const auto it = freeBytesByLetter.find(letter);
+        return it == freeBytesByLetter.end() ? std::nullopt : std::optional(it->second);
+    }
 };
 
 // Starts no process: writes `listing` into the named file at once, as the
 // redirection of a real command would create it.
 class CommandStart final : public platform::CommandStart {
 public:
-    struct Started {
-        QString folder;
-        QString outputName;
-    };
-    QList<Started> started;
+    QStringList started; // the output file of each start
     QByteArray listing;
     bool canStart = true;    // false: the command cannot be started
     bool createsFile = true; // false: the command never creates its file
@@ -119,8 +117,8 @@ QByteArray listingOf(const QStringList& names);
 // All fakes in place, over a fresh temporary application folder, and an
 // empty settings record. Construct one per test function.
 struct Environment {
-    Environment();
-    ~Environment();
+    Environment() { Settings = SettingsRecord{}; }
+    ~Environment() { Settings = SettingsRecord{}; }
     AppFolder folder;
     Clock clock;
     Sleep sleep;

@@ -5,8 +5,25 @@
 
 namespace fakes {
 
+// Pause between the chunks of one reply: long enough for the client to read each on its own.
+constexpr int kChunkGapMs = 30;
+
 ScriptedSmtpServer::ScriptedSmtpServer(QList<Script> scripts) : scripts_(std::move(scripts)) {
-    connect(&server_, &QTcpServer::newConnection, this, &ScriptedSmtpServer::onNewConnection);
+    connect(&server_, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = server_.nextPendingConnection()) {
+            const int index = int(connections_.size());
+            socket->setParent(this);
+            connections_.append({socket, scripts_.value(index, scripts_.last()), {}, false, false});
+            transcripts.append(QStringList{});
+            connect(socket, &QTcpSocket::readyRead, this, [this, index] { onReadyRead(index); });
+            connect(socket, &QTcpSocket::disconnected, this, [this, index] {
+                if (!connections_[index].closedByServer)
+                    transcripts[index].append("C:<closed>");
+            });
+            if (!connections_[index].script.isEmpty())
+                send(index, connections_[index].script.takeFirst());
+        }
+    });
     if (!server_.listen(QHostAddress::LocalHost, 0))
         qFatal("cannot listen on 127.0.0.1");
 }
@@ -17,80 +34,46 @@ ScriptedSmtpServer::Script ScriptedSmtpServer::accepting() {
 }
 
 void ScriptedSmtpServer::closeClient() {
-    if (!connections_.isEmpty() && connections_.last().socket) {
-        connections_.last().closedByServer = true;
-        connections_.last().socket->disconnectFromHost();
-    }
-}
-
-void ScriptedSmtpServer::onNewConnection() {
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        const int index = int(connections_.size());
-        socket->setParent(this);
-        Connection connection;
-        connection.socket = socket;
-        connection.script = scripts_.value(index, scripts_.isEmpty() ? Script{} : scripts_.last());
-        connections_.append(connection);
-        transcripts.append(QStringList{});
-        connect(socket, &QTcpSocket::readyRead, this, [this, index] { onReadyRead(index); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, index] {
-            if (!connections_[index].closedByServer)
-                transcripts[index].append(QStringLiteral("C:<closed>"));
-        });
-        sendNext(index);
-    }
+    connections_.last().closedByServer = true;
+    connections_.last().socket->disconnectFromHost();
 }
 
 void ScriptedSmtpServer::onReadyRead(int index) {
     Connection& c = connections_[index];
     c.pending += c.socket->readAll();
     for (;;) {
-        qsizetype end = -1;
-        if (c.inData) {
-            if (c.pending.startsWith(".\r\n"))
-                end = 3;
-            else if (const qsizetype dot = c.pending.indexOf("\r\n.\r\n"); dot >= 0)
-                end = dot + 5;
-        } else if (const qsizetype crlf = c.pending.indexOf("\r\n"); crlf >= 0) {
-            end = crlf + 2;
-        }
+        const auto after = [&](const QByteArray& mark) {
+            const qsizetype at = c.pending.indexOf(mark);
+            return at < 0 ? at : at + mark.size();
+        };
+        const qsizetype end =
+            c.inData && c.pending.startsWith(".\r\n") ? 3 : after(c.inData ? "\r\n.\r\n" : "\r\n");
         if (end < 0)
             return;
         const QByteArray unit = c.pending.left(end);
         c.pending.remove(0, end);
-        transcripts[index].append(QStringLiteral("C:") + QString::fromUtf8(unit));
-        const bool wasData = c.inData;
-        c.inData = !wasData && unit.trimmed().toUpper() == "DATA";
-        sendNext(index);
+        transcripts[index].append("C:" + QString::fromUtf8(unit));
+        c.inData = !c.inData && unit.trimmed().toUpper() == "DATA";
+        if (!c.script.isEmpty())
+            send(index, c.script.takeFirst());
     }
 }
 
-void ScriptedSmtpServer::sendNext(int index) {
-    Connection& c = connections_[index];
-    if (c.script.isEmpty())
-        return;
-    const Reply reply = c.script.takeFirst();
-    sendChunks(index, reply.chunks, reply.close);
-}
-
-void ScriptedSmtpServer::sendChunks(int index, QList<QByteArray> chunks, bool close) {
+void ScriptedSmtpServer::send(int index, Reply reply) {
     Connection& c = connections_[index];
     if (c.socket->state() != QAbstractSocket::ConnectedState)
         return;
-    if (!chunks.isEmpty()) {
-        const QByteArray chunk = chunks.takeFirst();
+    if (!reply.chunks.isEmpty()) {
+        const QByteArray chunk = reply.chunks.takeFirst();
         c.socket->write(chunk);
         c.socket->flush();
-        transcripts[index].append(QStringLiteral("S:") + QString::fromUtf8(chunk));
+        transcripts[index].append("S:" + QString::fromUtf8(chunk));
     }
-    if (!chunks.isEmpty()) {
-        QTimer::singleShot(kChunkGapMs, this,
-                           [this, index, chunks, close] { sendChunks(index, chunks, close); });
-        return;
-    }
-    if (close) {
+    if (!reply.chunks.isEmpty()) {
+        QTimer::singleShot(kChunkGapMs, this, [this, index, reply] { send(index, reply); });
+    } else if (reply.close) {
         c.closedByServer = true;
-        transcripts[index].append(QStringLiteral("S:<close>"));
+        transcripts[index].append("S:<close>");
         c.socket->disconnectFromHost();
     }
 }

@@ -46,21 +46,16 @@ public:
     // The replies of a server that accepts every mail.
     static Script accepting();
 
-    // Pause between the chunks of one reply.
-    static constexpr int kChunkGapMs = 30;
-
 private:
     struct Connection {
-        QTcpSocket* socket = nullptr;
+        QTcpSocket* socket;
         Script script;
         QByteArray pending;
         bool inData = false;
         bool closedByServer = false;
     };
-    void onNewConnection();
     void onReadyRead(int index);
-    void sendNext(int index);
-    void sendChunks(int index, QList<QByteArray> chunks, bool close);
+    void send(int index, Reply reply);
 
     QTcpServer server_;
     QList<Script> scripts_;
