@@ -27,7 +27,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   echo "Installing: ${missing[*]}"
-  $sudo apt-get update
+  # The package lists are read again only when one of the packages is not in them.
+  for p in "${missing[@]}"; do
+    if ! apt-cache policy "$p" 2>/dev/null | grep -q 'Candidate: [^(]'; then
+      $sudo apt-get update
+      break
+    fi
+  done
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
