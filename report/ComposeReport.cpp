@@ -3,13 +3,12 @@
 #include "app/frmMain.h"
 #include "app/variables.h"
 #include "platform/AppFolder.h"
-#include "platform/CommandStart.h"
 #include "platform/DriveSpace.h"
 #include "platform/Files.h"
+#include "platform/ListingCapture.h"
 #include "platform/MemoryStatus.h"
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
-#include "platform/Sleep.h"
 
 #include <QPushButton>
 #include <optional>
@@ -21,21 +20,6 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 // The capture of the service listing, in the application folder.
 const QString kCaptureName = QStringLiteral("runnings.dat");
-// Its existence is tested under another case: file names compare without regard to case.
-const QString kCaptureProbeName = QStringLiteral("RUNNINGS.DAT");
-
-// Poll interval while the capture file does not exist yet.
-constexpr unsigned kCapturePollMs = 100;
-// Poll interval while the listing runs on; short, so that the report is held
-// up no more than this beyond the listing's own end.
-constexpr unsigned kEndPollMs = 10;
-// Pause after the listing, kept from the time when it was all the listing got
-// to finish its writing.
-constexpr unsigned kCaptureSettleMs = 500;
-// Longest wait for the listing to appear and end; a listing that takes longer
-// has hung, and the report fails rather than block the window for ever.
-constexpr unsigned kCaptureWaitMs = 10000;
-
 // 1 MB.
 constexpr std::uint64_t kBytesPerMB = 1024 * 1024;
 // Drive indexes 0 to 25 name the drives "A:" to "Z:".
@@ -91,45 +75,14 @@ platform::MemoryFigures queryMemory() {
     return *figures;
 }
 
-// Starts the service listing and waits until its capture file is complete.
-void captureServiceListing() {
-    const QString folder = platform::use<platform::AppFolder>().path();
-    const auto running = platform::use<platform::CommandStart>().startServiceListing(
-        // UTF-16 names the folder the same on every system; a narrow string
-        // would be read in the ANSI code page on Windows.
-        std::filesystem::path(folder.toStdU16String()), kCaptureName.toStdString());
-    if (!running)
-        throw CompositionFailed{};
-
-    auto& sleep = platform::use<platform::Sleep>();
-    auto& files = platform::use<platform::Files>();
-    unsigned waited = 0;
-    const auto pause = [&](unsigned ms) {
-        if (waited >= kCaptureWaitMs)
-            throw CompositionFailed{};
-        sleep.sleep(ms);
-        waited += ms;
-    };
-    while (!files.exists(platform::appFile(kCaptureProbeName)))
-        pause(kCapturePollMs);
-    while (!running->hasEnded())
-        pause(kEndPollMs);
-    sleep.sleep(kCaptureSettleMs);
-}
-
-// The lines of the listing that name running services: from line 3 up to the
-// first empty line. A capture that cannot be read, or that ends before that
-// empty line, is cut short and fails.
+// The lines of the listing that name running services. A capture that cannot
+// be read, or that ends before the empty line closing the list, is cut short
+// and fails.
 QStringList readRunningServices() {
-    const auto lines = platform::use<platform::Files>().readLines(platform::appFile(kCaptureName));
-    if (!lines)
+    const auto listed = platform::readServiceListing(kCaptureName);
+    if (!listed || !listed->complete)
         throw CompositionFailed{};
-    constexpr qsizetype kFirstServiceLine = 2; // after the heading and its empty line
-    for (qsizetype i = kFirstServiceLine; i < lines->size(); ++i) {
-        if (lines->at(i).isEmpty())
-            return lines->mid(kFirstServiceLine, i - kFirstServiceLine);
-    }
-    throw CompositionFailed{};
+    return listed->names;
 }
 
 void compose() {
@@ -174,7 +127,8 @@ void compose() {
     }
 
     text += kCrLf + QStringLiteral("[サービス動作チェック]") + kCrLf;
-    captureServiceListing();
+    if (!platform::captureServiceListing(kCaptureName))
+        throw CompositionFailed{};
     // The capture is read once, and only when a step needs it: a capture cut
     // short fails the report exactly when a step would read past its end.
     std::optional<QStringList> runningServices;

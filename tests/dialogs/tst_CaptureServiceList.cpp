@@ -14,7 +14,8 @@ private slots:
         QTest::addColumn<QByteArray>("leftOver"); // null: no file from an earlier capture
         QTest::addColumn<int>("busyPolls");       // -1: the command cannot start
         QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<unsigned>("slept"); // polls of 100 ms, then 500 ms to settle
+        QTest::addColumn<unsigned>(
+            "slept"); // polls of 100 ms for the file, 10 ms for the end, 500 ms to settle
 
         const QByteArray none;
         const QStringList nothing;
@@ -29,7 +30,7 @@ private slots:
             << kHeading + "   Alpha\r\n   \r\n   Beta\r\n\r\n   Gamma\r\n"
             << none << 0 << QStringList{"   Alpha", "   ", "   Beta"} << 500u;
         QTest::newRow("a left-over file is read once the listing has ended")
-            << none << fakes::listingOf({"   Old"}) << 2 << QStringList{"   Old"} << 700u;
+            << none << fakes::listingOf({"   Old"}) << 2 << QStringList{"   Old"} << 520u;
         QTest::newRow("the file never appears") << none << none << 0 << nothing << 10000u;
         QTest::newRow("the listing never ends") << kHeading << none << 1000000 << nothing << 10000u;
         QTest::newRow("the command cannot start") << none << none << -1 << nothing << 0u;
