@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
         window.Form_Load();
     } catch (const API::LoadError& error) {
         const QString text = error.message();
-        std::fprintf(stderr, "%s\n", qUtf8Printable(text));
+        std::fprintf(stderr, "%s\n", qPrintable(text));
         std::fflush(stderr);
         platform::use<platform::MessageBox>().show(text, QStringLiteral("エラー"),
                                                    platform::MessageBox::kOkOnly);

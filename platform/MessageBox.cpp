@@ -13,7 +13,7 @@ public:
     int show(const QString& text, const QString& title, int style) override {
         const bool yesNo = style == kYesNo;
         if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
-            std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
+            std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
             std::fflush(stderr);
             return yesNo ? kYes : kOk;
         }

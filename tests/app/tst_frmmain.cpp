@@ -176,8 +176,9 @@ private slots:
     void programEndsOnMalformedFile() {
         QTemporaryDir dir;
         const QString built = QCoreApplication::applicationDirPath();
+        const QString executable = QStringLiteral("tolvane" TOLVANE_EXECUTABLE_SUFFIX);
         for (const QString& name :
-             {QStringLiteral("tolvane"), QStringLiteral("tolvane-services")}) {
+             {executable, QStringLiteral("tolvane-services" TOLVANE_EXECUTABLE_SUFFIX)}) {
             if (QFile::exists(built + "/" + name))
                 QVERIFY(QFile::copy(built + "/" + name, dir.filePath(name)));
         }
@@ -189,11 +190,12 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         program.setProcessEnvironment(environment);
-        program.start(dir.filePath("tolvane"), {});
+        program.start(dir.filePath(executable), {});
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QVERIFY(program.exitCode() != 0);
-        const QString errors = QString::fromUtf8(program.readAllStandardError());
+        // In the system code page, as a console there shows it.
+        const QString errors = fakes::systemText(program.readAllStandardError());
         QVERIFY2(errors.contains("sendtime.ini") && errors.contains("21"), qPrintable(errors));
         QVERIFY2(errors.contains("途中で終わっています"), qPrintable(errors));
     }

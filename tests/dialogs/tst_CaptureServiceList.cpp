@@ -4,7 +4,8 @@
 #include <QtTest>
 
 const QString kCapture = QStringLiteral("service.dat");
-const QByteArray kHeading = QStringLiteral("次のサービスが開始されています:\r\n\r\n").toUtf8();
+const QByteArray kHeading =
+    fakes::systemBytes(QStringLiteral("次のサービスが開始されています:\r\n\r\n"));
 
 class tst_CaptureServiceList : public QObject {
     Q_OBJECT

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
 namespace fakes {
 
@@ -49,7 +51,7 @@ QByteArray AppFolder::read(const QString& name) const {
 }
 
 QStringList AppFolder::lines(const QString& name) const {
-    return platform::splitLines(QString::fromUtf8(read(name)));
+    return platform::splitLines(systemText(read(name)));
 }
 
 bool AppFolder::has(const QString& name) const {
@@ -76,10 +78,24 @@ CommandStart::startServiceListing(const std::filesystem::path& folder,
     return std::make_unique<FakeRunning>(busyPolls, file, finalListing);
 }
 
+QByteArray systemBytes(const QString& text) {
+    QStringEncoder encode(QStringConverter::System);
+    const QByteArray bytes = encode(text);
+    // A character that the code page lacks would pass as a substitute.
+    if (encode.hasError())
+        qFatal("not in the system code page: %s", qUtf8Printable(text));
+    return bytes;
+}
+
+QString systemText(const QByteArray& bytes) {
+    QStringDecoder decode(QStringConverter::System);
+    return decode(bytes);
+}
+
 QByteArray crlf(const QStringList& lines) {
     QByteArray out;
     for (const QString& line : lines)
-        out += line.toUtf8() + "\r\n";
+        out += systemBytes(line + "\r\n");
     return out;
 }
 

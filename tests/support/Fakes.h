@@ -33,7 +33,8 @@ public:
     // Writes raw bytes into a file of the folder.
     void write(const QString& name, const QByteArray& bytes) const;
     QByteArray read(const QString& name) const;
-    // The lines of a file of the folder, read as UTF-8; none if it is missing.
+    // The lines of a file of the folder, read in the system code page; none if
+    // it is missing.
     QStringList lines(const QString& name) const;
     bool has(const QString& name) const;
 
@@ -107,7 +108,14 @@ public:
                         const std::string& outputName) override;
 };
 
-// Lines joined with CR LF after each, in UTF-8: a settings or capture file.
+// Text in the system code page, as the program's files and socket carry it:
+// Shift-JIS on a Japanese Windows, UTF-8 on a usual Linux. A test that states
+// bytes states them through these, so it holds on either system.
+QByteArray systemBytes(const QString& text);
+QString systemText(const QByteArray& bytes);
+
+// Lines joined with CR LF after each, in the system code page: a settings or
+// capture file.
 QByteArray crlf(const QStringList& lines);
 
 // A listing in the layout of the system's: heading, empty line, the names

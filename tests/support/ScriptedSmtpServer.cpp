@@ -1,5 +1,7 @@
 #include "support/ScriptedSmtpServer.h"
 
+#include "support/Fakes.h"
+
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -52,7 +54,7 @@ void ScriptedSmtpServer::onReadyRead(int index) {
             return;
         const QByteArray unit = c.pending.left(end);
         c.pending.remove(0, end);
-        transcripts[index].append("C:" + QString::fromUtf8(unit));
+        transcripts[index].append("C:" + systemText(unit));
         c.inData = !c.inData && unit.trimmed().toUpper() == "DATA";
         if (!c.script.isEmpty())
             send(index, c.script.takeFirst());
@@ -67,7 +69,7 @@ void ScriptedSmtpServer::send(int index, Reply reply) {
         const QByteArray chunk = reply.chunks.takeFirst();
         c.socket->write(chunk);
         c.socket->flush();
-        transcripts[index].append("S:" + QString::fromUtf8(chunk));
+        transcripts[index].append("S:" + systemText(chunk));
     }
     if (!reply.chunks.isEmpty()) {
         QTimer::singleShot(kChunkGapMs, this, [this, index, reply] { send(index, reply); });
