@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the program's icons: a status screen with a green tick, 32 and 16 pixels."""
+"""Draws the program's icons: a status screen with a green tick, 32 and 16 pixels,
+as PNG files and as one Windows icon file that holds both (tolvane.ico)."""
 import struct
 import zlib
 
@@ -32,9 +33,23 @@ def pixel(x, y, n):
     return (0, 0, 0, 0)
 
 
+def ico(images):
+    """An icon file of PNG images (Windows Vista and later read them so)."""
+    header = struct.pack("<HHH", 0, 1, len(images))
+    offset = len(header) + 16 * len(images)
+    entries, data = b"", b""
+    for size, image in images:
+        entries += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(image), offset + len(data))
+        data += image
+    return header + entries + data
+
+
 if __name__ == "__main__":
     import os
     here = os.path.dirname(os.path.abspath(__file__))
-    for size in (32, 16):
+    images = [(size, png(size, pixel)) for size in (32, 16)]
+    for size, image in images:
         with open(os.path.join(here, f"tolvane{size}.png"), "wb") as out:
-            out.write(png(size, pixel))
+            out.write(image)
+    with open(os.path.join(here, "tolvane.ico"), "wb") as out:
+        out.write(ico(images))

@@ -47,6 +47,15 @@ fi
 key="$(printf '%s\n' "${qt_options[@]}" | sha256sum | cut -c1-12)"
 prefix="$cache_root/qt-$version-mingw64-$key"
 
+# One build of a key at a time: a second caller waits for the first one's
+# result instead of building into the same folders.
+mkdir -p "$cache_root"
+exec 9>"$cache_root/.lock-$version-$key"
+if ! flock -n 9; then
+  echo "build-qt-windows: waiting for the build of the same Qt that is under way" >&2
+  flock 9
+fi
+
 if [ -f "$prefix/.complete" ]; then
   echo "$prefix"
   exit 0

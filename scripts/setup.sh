@@ -11,12 +11,20 @@ packages=(
   python3 python3-aiosmtpd curl
 )
 
-# With --windows-tools: only the cross compiler and Wine of the Windows check
-# (scripts/windows-check.sh), which nothing else needs; no build.
+# With --windows-tools: only what the Windows build and its tests need
+# (scripts/build-windows.sh, scripts/test-windows.sh), which nothing else does;
+# no build. Qt for Windows is built from Debian's qt6-base source package
+# (apt-get source: dpkg-dev) with the cross compiler, Ninja and the host tools
+# of qt6-base-dev-tools; the tests run under Wine in the Japanese locale
+# (locales), the program's windows on Xvfb driven by xdotool; makensis (nsis)
+# makes the installer.
 windows_tools=0
 if [ "${1:-}" = "--windows-tools" ]; then
   windows_tools=1
-  packages=(cmake g++-mingw-w64-x86-64-posix wine wine64)
+  packages=(
+    cmake ninja-build perl dpkg-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix
+    wine wine64 locales xvfb xdotool nsis python3 python3-aiosmtpd
+  )
 fi
 
 missing=()
@@ -38,6 +46,13 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 if [ "$windows_tools" -eq 1 ]; then
+  # Wine takes the system code page from the locale: ja_JP.UTF-8 gives 932.
+  if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+    echo "Generating the locale ja_JP.UTF-8"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+  fi
   exit 0
 fi
 

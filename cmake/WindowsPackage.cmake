@@ -1,0 +1,49 @@
+# The program as Windows runs it, and its installer (cpack -G NSIS makes
+# Tolvane-<version>-win64.exe).
+#
+# The application folder is the install folder: tolvane.exe with Qt's DLLs and
+# plugins and the compiler's run-time DLLs beside it, and the settings and
+# capture files that the program writes there. The installer therefore puts it
+# where the operator may write without administrator rights,
+# %LOCALAPPDATA%\Programs\Tolvane, with a Start menu entry and a shortcut in the
+# Startup folder, so that the monitor starts at log-on.
+
+# A window program: no console window comes up with it. Its icon is in its
+# resources, for Explorer and the shortcuts.
+set_target_properties(tolvane PROPERTIES WIN32_EXECUTABLE ON)
+enable_language(RC)
+target_sources(tolvane PRIVATE ${CMAKE_SOURCE_DIR}/resources/tolvane.rc)
+
+# The compiler's run-time DLLs, which the program and Qt's DLLs load.
+set(TOLVANE_RUNTIME_DLLS)
+foreach(name libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${name}
+    OUTPUT_VARIABLE dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT IS_ABSOLUTE "${dll}" OR NOT EXISTS "${dll}")
+    message(FATAL_ERROR "${CMAKE_CXX_COMPILER} has no ${name}")
+  endif()
+  get_filename_component(dll ${dll} REALPATH)
+  list(APPEND TOLVANE_RUNTIME_DLLS ${dll})
+endforeach()
+
+# Everything the program loads, and nothing more. Qt finds its plugins in the
+# platforms/ and styles/ folders beside the program.
+install(FILES ${TOLVANE_RUNTIME_DLLS} DESTINATION .)
+install(IMPORTED_RUNTIME_ARTIFACTS Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Network
+  RUNTIME DESTINATION . LIBRARY DESTINATION .)
+install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsIntegrationPlugin
+  LIBRARY DESTINATION platforms RUNTIME DESTINATION platforms)
+install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsVistaStylePlugin
+  LIBRARY DESTINATION styles RUNTIME DESTINATION styles)
+
+# The installer: per user, no administrator rights, Japanese pages. The NSIS
+# script is packaging/windows/NSIS.template.in, which CPack fills in.
+set(CPACK_GENERATOR NSIS)
+set(CPACK_PACKAGE_NAME Tolvane)
+set(CPACK_PACKAGE_VENDOR Velmora)
+set(CPACK_PACKAGE_FILE_NAME Tolvane-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY Tolvane)
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Tolvane)
+set(CPACK_NSIS_DISPLAY_NAME Tolvane)
+set(CPACK_NSIS_PACKAGE_NAME Tolvane)
+list(PREPEND CMAKE_MODULE_PATH ${CMAKE_SOURCE_DIR}/packaging/windows)

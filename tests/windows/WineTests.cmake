@@ -1,0 +1,115 @@
+# The Windows build's tests run under Wine (cmake/wine-emulator.sh, the
+# toolchain's emulator) in a Wine prefix of their own under the build folder,
+# in the Japanese locale (code page 932). Included by tests/CMakeLists.txt.
+#
+# Sets WINE_TEST_ENVIRONMENT, what every test under Wine needs, and adds the
+# checks of the Windows platform services, which build without Qt.
+
+set(WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+# A drive letter whose folder does not exist: the nearest Wine has to a drive
+# that is not ready.
+set(UNREADY_DRIVE Q)
+
+# The test programs load Qt's and the compiler's DLLs from where they are (the
+# emulator makes these folders Wine's addition to PATH, which the programs
+# they start inherit); the installed program has them beside it instead.
+set(dll_dirs "$<TARGET_FILE_DIR:Qt6::Core>")
+foreach(dll ${TOLVANE_RUNTIME_DLLS})
+  get_filename_component(dir ${dll} DIRECTORY)
+  get_filename_component(dir ${dir} REALPATH)
+  string(APPEND dll_dirs ":${dir}")
+endforeach()
+# Qt's offscreen platform on Windows takes its fonts from one folder, not from
+# the system: the Japanese font of the Linux tests (fonts-ipafont-gothic), on
+# Wine's drive Z:.
+find_path(TEST_FONT_DIR ipag.ttf PATHS /usr/share/fonts/opentype/ipafont-gothic
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(NOT TEST_FONT_DIR)
+  message(FATAL_ERROR "IPAGothic (fonts-ipafont-gothic) is missing: scripts/setup.sh installs it")
+endif()
+set(WINE_TEST_ENVIRONMENT
+  TOLVANE_WINEPREFIX=${WINEPREFIX}
+  TOLVANE_WINE_DLL_DIRS=${dll_dirs}
+  QT_QPA_FONTDIR=Z:${TEST_FONT_DIR})
+
+add_test(NAME wine_prefix
+  COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/prepare-prefix.sh ${UNREADY_DRIVE})
+set_tests_properties(wine_prefix PROPERTIES
+  FIXTURES_SETUP wine
+  LABELS windows
+  ENVIRONMENT "TOLVANE_WINEPREFIX=${WINEPREFIX}"
+  # The first start of a new prefix sets the whole of it up.
+  TIMEOUT 150)
+
+# The Windows platform services, run for real, without Qt.
+file(GLOB WINDOWS_PLATFORM CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/windows/*.cpp)
+add_library(tolvane_windows_platform STATIC ${WINDOWS_PLATFORM})
+target_include_directories(tolvane_windows_platform PUBLIC ${CMAKE_SOURCE_DIR})
+add_executable(win_platform_tests ${CMAKE_CURRENT_LIST_DIR}/win_platform_tests.cpp)
+target_link_libraries(win_platform_tests PRIVATE tolvane_windows_platform)
+# Stands beside the test program under the interpreter's name, where a search
+# for a bare "cmd.exe" would find it first.
+add_executable(win_decoy ${CMAKE_CURRENT_LIST_DIR}/win_decoy.cpp)
+set_target_properties(win_decoy PROPERTIES OUTPUT_NAME cmd)
+add_dependencies(win_platform_tests win_decoy)
+foreach(target win_platform_tests win_decoy)
+  target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+endforeach()
+
+set(WIN_CASES
+  memory_figures_are_sane_and_64_bit
+  system_drive_has_free_space
+  letter_without_drive_fails
+  listing_starts_unawaited_and_writes_in_working_folder
+  listing_refuses_unsafe_names_and_missing_folders
+  finished_listings_leave_no_handles)
+foreach(case ${WIN_CASES})
+  add_test(NAME win_${case} COMMAND win_platform_tests ${case})
+  set_tests_properties(win_${case} PROPERTIES
+    FIXTURES_REQUIRED wine
+    LABELS windows
+    ENVIRONMENT "TOLVANE_WINEPREFIX=${WINEPREFIX};TOLVANE_UNREADY_DRIVE=${UNREADY_DRIVE}"
+    TIMEOUT 60)
+endforeach()
+
+# The real program end to end, on an X server of its own and with a Wine prefix
+# of its own for programs with windows (tests/windows/windows_e2e.py): from the
+# installed set of files (windows_stage), and through the installer
+# (windows_package). Both take port 25 of 127.0.0.1, where the program mails.
+add_executable(fake_net ${CMAKE_CURRENT_LIST_DIR}/fake_net.cpp)
+add_executable(win_figures ${CMAKE_CURRENT_LIST_DIR}/win_figures.cpp)
+foreach(target fake_net win_figures)
+  target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+endforeach()
+
+set(STAGE ${CMAKE_BINARY_DIR}/stage)
+add_test(NAME windows_stage
+  COMMAND sh -c "rm -rf \"$1\" && \"$2\" --install \"$3\" --prefix \"$1\""
+          stage ${STAGE} ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR})
+set_tests_properties(windows_stage PROPERTIES FIXTURES_SETUP stage LABELS windows-gui)
+add_test(NAME windows_package
+  COMMAND ${CMAKE_CPACK_COMMAND} -G NSIS --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+set_tests_properties(windows_package PROPERTIES
+  FIXTURES_SETUP installer LABELS windows-gui TIMEOUT 300)
+
+set(E2E_OPTIONS
+  --emulator ${CMAKE_CROSSCOMPILING_EMULATOR}
+  --prefix ${CMAKE_BINARY_DIR}/wineprefix-desktop
+  --net $<TARGET_FILE:fake_net> --figures $<TARGET_FILE:win_figures>
+  --sink ${CMAKE_SOURCE_DIR}/tests/report/smtp_sink.py
+  --program-dir ${STAGE})
+add_test(NAME windows_e2e_send
+  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/windows_e2e.py send ${E2E_OPTIONS}
+          --work ${CMAKE_BINARY_DIR}/e2e-send)
+add_test(NAME windows_e2e_installer
+  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/windows_e2e.py installer ${E2E_OPTIONS}
+          --work ${CMAKE_BINARY_DIR}/e2e-installer
+          --installer ${CMAKE_BINARY_DIR}/Tolvane-${PROJECT_VERSION}-win64.exe)
+set_tests_properties(windows_e2e_send PROPERTIES FIXTURES_REQUIRED stage)
+set_tests_properties(windows_e2e_installer PROPERTIES FIXTURES_REQUIRED "stage;installer")
+set_tests_properties(windows_e2e_send windows_e2e_installer PROPERTIES
+  LABELS windows-gui
+  RESOURCE_LOCK wine-desktop
+  # The scheduled send waits for the next minute but one at the most.
+  TIMEOUT 420)

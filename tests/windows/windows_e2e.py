@@ -1,0 +1,472 @@
+#!/usr/bin/env python3
+"""The Windows program run for real under Wine, as on a Japanese Windows.
+
+    windows_e2e.py send --program-dir DIR [common options]
+        The program from DIR (the installed set of files, nothing more) in an
+        application folder of its own: a test send answered by key, and the
+        send that sendtime.ini schedules at the next minute.
+    windows_e2e.py installer --installer EXE [common options]
+        The installer run silently; the installed program started from the
+        installed folder mails a test send; the silent uninstall removes the
+        program and leaves the settings files.
+
+Common options: --emulator (cmake/wine-emulator.sh) --prefix (a Wine prefix
+for programs with windows) --net (the fixture net.exe) --figures
+(win_figures.exe) --sink (smtp_sink.py) --work (a scratch folder).
+
+Each run has an X server of its own (Xvfb) and starts the prefix's Wine server
+under it. Text is in code page 932: the emulator's locale is ja_JP.UTF-8, the
+settings files are written in Shift-JIS, the fixture net.exe lists in
+Shift-JIS, and the report must arrive in Shift-JIS. The program dials port 25
+of 127.0.0.93, where smtp_sink.py serves; the port must be free there.
+"""
+import argparse
+import datetime
+import json
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import time
+
+CODEC = "cp932"
+SMTP_PORT = 25
+# A loopback address of its own, so that other tests that serve on port 25 of
+# another loopback address at the same time do not stand in the way.
+SMTP_ADDRESS = "127.0.0.93"
+SERVICES = ["Print Spooler", "タスク スケジューラ", "Windows Update", "DHCP Client"]
+# Two found, one not: the NG details list each.
+WATCHED = ["   タスク スケジューラ", "   Print Spooler", "   Tolvane Missing"]
+SMTP = [SMTP_ADDRESS, "tolvane@monitor.example", "admin@example.org", "サーバー状態報告"]
+# Slot 1 on C: with a limit that every drive passes, slot 2 on C: with one that
+# none does (its NG line carries the figure); slot 3 off.
+DRIVE_LIMITS = [1, 2147483647, 0]
+PHYSICAL_LIMIT, SWAP_LIMIT = 1, 32767
+# How far a figure of a busy machine may move between the program's query and
+# the readings taken before and after it.
+DRIVE_DRIFT_MB = 256
+MEMORY_DRIFT_MB = 1024
+LOAD_DRIFT = 10
+
+
+def fail(message):
+    print("FAIL: " + message, flush=True)
+    sys.exit(1)
+
+
+def check(condition, message):
+    if not condition:
+        fail(message)
+
+
+def casefold_path(folder, *names):
+    """The path below `folder` that `names` mean on Windows, where case does not count."""
+    for name in names:
+        entries = os.listdir(folder) if os.path.isdir(folder) else []
+        folder = os.path.join(folder, next((e for e in entries if e.lower() == name.lower()), name))
+    return folder
+
+
+def number_line(value):
+    return ("-" if value < 0 else " ") + str(abs(value)) + " "
+
+
+def write_lines(path, lines):
+    with open(path, "wb") as out:
+        out.write("".join(line + "\r\n" for line in lines).encode(CODEC))
+
+
+def write_settings(folder, send_hours, send_minute):
+    check_lines = [number_line(v) for v in (1, 1, 0, 2, 2, 25)]
+    check_lines += [number_line(v) for v in DRIVE_LIMITS]
+    check_lines += [number_line(1), number_line(PHYSICAL_LIMIT), number_line(SWAP_LIMIT)]
+    write_lines(os.path.join(folder, "check.ini"), check_lines + WATCHED)
+    write_lines(os.path.join(folder, "smtp.ini"), SMTP + [number_line(1), number_line(1)])
+    hours = [number_line(1 if h in send_hours else 0) for h in range(24)]
+    write_lines(os.path.join(folder, "sendtime.ini"), hours + ["%02d" % send_minute])
+
+
+def verdict(free, limit):
+    if free > limit:
+        return " --- OK"
+    return " --- 空き容量が、%d MBを下回りました。現在、%d MBの空きがあります。" % (limit, free)
+
+
+def expected_report(drive1, drive2, load, physical, swap):
+    """The report for these figures, as the program composes it."""
+    lines = ["From: " + SMTP[1], "To: " + SMTP[2], "Subject: " + SMTP[3],
+             "X-Mailer: Tolvane by Velmora 2.0.0", "",
+             "[HDD容量チェック]",
+             "C:ドライブ" + verdict(drive1, DRIVE_LIMITS[0]),
+             "C:ドライブ" + verdict(drive2, DRIVE_LIMITS[1]), "",
+             "[メモリ容量チェック]",
+             "物理メモリ" + verdict(physical, PHYSICAL_LIMIT),
+             "スワップメモリ" + verdict(swap, SWAP_LIMIT), "",
+             "[サービス動作チェック]"]
+    lines += [name + (" --- OK" if name[3:] in SERVICES else " --- NG") for name in WATCHED]
+    lines += ["", "", "==============ここから詳細内容==============", "",
+              "[ディスク容量]",
+              "C:ドライブ --- %d MBの空き" % drive1,
+              "C:ドライブ --- %d MBの空き" % drive2, "",
+              "[メモリ情報]",
+              "物理メモリ使用率 --- %d %% 使用中" % load,
+              "物理メモリ空き   --- %d MBの空き" % physical,
+              "スワップメモリ空き --- %d MBの空き" % swap, "",
+              "[動作中のサービス]"]
+    lines += ["   " + name for name in SERVICES]
+    # The report's last line end, then the one that the SMTP dialogue puts
+    # before the closing "." and the server leaves in.
+    return "\r\n".join(lines) + "\r\n\r\n\r\n"
+
+
+def figures_of(text):
+    """The figures that the received report names, by the lines that carry them."""
+    found = {}
+    patterns = {
+        "drive1": r"\r\n\[ディスク容量\]\r\nC:ドライブ --- (\d+) MB",
+        "drive2": r"\r\n\[ディスク容量\]\r\nC:ドライブ --- \d+ MBの空き\r\nC:ドライブ --- (\d+) MB",
+        "load": r"物理メモリ使用率 --- (\d+) %",
+        "physical": r"物理メモリ空き   --- (\d+) MB",
+        "swap": r"スワップメモリ空き --- (\d+) MB",
+    }
+    for key, pattern in patterns.items():
+        match = re.search(pattern, text)
+        check(match is not None, "no %s figure in the report:\n%s" % (key, text))
+        found[key] = int(match.group(1))
+    return found
+
+
+class Run:
+    def __init__(self, options):
+        self.options = options
+        self.work = os.path.abspath(options.work)
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+        self.processes = []
+        self.display = None
+
+    # --- the X server, Wine and the SMTP server ---------------------------
+
+    def start_display(self):
+        read_end, write_end = os.pipe()
+        xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        self.processes.append(xvfb)
+        with os.fdopen(read_end) as display:
+            number = display.readline().strip()
+        check(number.isdigit(), "Xvfb did not start")
+        self.display = ":" + number
+
+    def wine_environment(self):
+        env = dict(os.environ)
+        env["TOLVANE_WINEPREFIX"] = os.path.abspath(self.options.prefix)
+        env["TOLVANE_WINE_DISPLAY"] = self.display
+        # The program must find everything it loads in its own folder.
+        env.pop("TOLVANE_WINE_DLL_DIRS", None)
+        env.pop("WINEPATH", None)
+        env.pop("QT_QPA_PLATFORM", None)
+        return env
+
+    def stop_wine(self):
+        env = dict(os.environ, WINEPREFIX=os.path.abspath(self.options.prefix))
+        server = "/usr/lib/wine/wineserver64"
+        if not os.access(server, os.X_OK):
+            server = shutil.which("wineserver") or "wineserver"
+        subprocess.run([server, "-k"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=False)
+
+    def wine(self, *arguments, wait=True, capture=True, timeout=300):
+        """Runs a Windows program. Its output is read only with `capture`: what
+        a program leaves running in the background (as wineboot and an
+        installer do) holds the pipes open for as long as it runs."""
+        command = [self.options.emulator] + list(arguments)
+        output = subprocess.PIPE if capture and wait else subprocess.DEVNULL
+        if not wait:
+            process = subprocess.Popen(command, env=self.wine_environment(),
+                                       stdin=subprocess.DEVNULL, stdout=output, stderr=output)
+            self.processes.append(process)
+            return process
+        return subprocess.run(command, env=self.wine_environment(), stdin=subprocess.DEVNULL,
+                              stdout=output, stderr=output, timeout=timeout)
+
+    def start_wine(self):
+        # The prefix's first Wine server of this run starts under this run's
+        # display, or later programs have no window driver.
+        self.stop_wine()
+        booted = self.wine("wineboot", "--init", capture=False, timeout=240)
+        check(booted.returncode == 0, "wineboot failed")
+
+    def start_sink(self):
+        probe = socket.socket()
+        try:
+            probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            probe.bind((SMTP_ADDRESS, SMTP_PORT))
+        except OSError as error:
+            fail("port %d of %s is not free (%s): the program mails there" %
+                 (SMTP_PORT, SMTP_ADDRESS, error))
+        finally:
+            probe.close()
+        self.mail_folder = os.path.join(self.work, "mail")
+        os.makedirs(self.mail_folder)
+        sink = subprocess.Popen([sys.executable, self.options.sink, self.mail_folder,
+                                 SMTP_ADDRESS, str(SMTP_PORT)], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.processes.append(sink)
+        check(sink.stdout.readline().strip() == str(SMTP_PORT).encode(),
+              "the SMTP server did not start")
+
+    def close(self):
+        self.stop_wine()
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+
+    # --- windows and keys --------------------------------------------------
+
+    def xdotool(self, *arguments):
+        env = dict(os.environ, DISPLAY=self.display, LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8")
+        return subprocess.run(["xdotool"] + list(arguments), env=env, capture_output=True,
+                              text=True, check=False)
+
+    def windows_named(self, name):
+        """The ids of the visible windows whose whole title is `name`."""
+        found = self.xdotool("search", "--onlyvisible", "--name", "^%s$" % re.escape(name))
+        return found.stdout.split()
+
+    def window_named(self, name, seconds):
+        """The id of the visible window whose whole title is `name`."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            ids = self.windows_named(name)
+            if ids:
+                return ids[-1]
+            time.sleep(0.5)
+        titles = self.xdotool("search", "--onlyvisible", "--name", ".")
+        names = [self.xdotool("getwindowname", i).stdout.strip() for i in titles.stdout.split()]
+        fail("no window %r within %d s; visible: %r" % (name, seconds, names))
+
+    def screenshot(self, name):
+        if shutil.which("import"):
+            subprocess.run(["import", "-display", self.display, "-window", "root",
+                            os.path.join(self.work, name)], check=False,
+                           stderr=subprocess.DEVNULL)
+
+    def quit_program(self):
+        """Closes the main window as its close box does (Alt+F4): the program ends."""
+        self.xdotool("key", "--window", self.window_named("Tolvane", 10), "alt+F4")
+        deadline = time.monotonic() + 30
+        while self.windows_named("Tolvane"):
+            check(time.monotonic() < deadline, "the program did not end on Alt+F4")
+            time.sleep(0.5)
+
+    def test_send(self):
+        """The operator's test send: Alt+E on the main window, Return on the question."""
+        main = self.window_named("Tolvane", 90)
+        time.sleep(1)
+        self.xdotool("key", "--window", main, "alt+e")
+        question = self.window_named("テスト送信", 30)
+        self.screenshot("question.png")
+        self.xdotool("key", "--window", question, "Return")
+
+    # --- what arrives ----------------------------------------------------
+
+    def figures(self):
+        shown = self.wine(self.options.figures)
+        check(shown.returncode == 0, "win_figures failed")
+        return {k: int(v) for k, v in
+                (line.split() for line in shown.stdout.decode().splitlines() if line.strip())}
+
+    def wait_for_mail(self, number, seconds):
+        record = os.path.join(self.mail_folder, "%d.json" % number)
+        deadline = time.monotonic() + seconds
+        while not os.path.exists(record):
+            if time.monotonic() > deadline:
+                fail("mail %d did not arrive within %d s" % (number, seconds))
+            time.sleep(0.5)
+        arrived = datetime.datetime.now()
+        with open(record, encoding="utf-8") as envelope_file:
+            envelope = json.load(envelope_file)
+        with open(os.path.join(self.mail_folder, "%d.data" % number), "rb") as data:
+            content = data.read()
+        return arrived, envelope, content
+
+    def check_mail(self, envelope, content, before, after):
+        check(envelope["helo"] == "monitor.example", "HELO %r" % envelope["helo"])
+        check(envelope["mail_from"] == SMTP[1], "MAIL FROM %r" % envelope["mail_from"])
+        check(envelope["rcpt_tos"] == [SMTP[2]], "RCPT TO %r" % envelope["rcpt_tos"])
+        try:
+            text = content.decode(CODEC)
+        except UnicodeDecodeError as error:
+            fail("the report is not in Shift-JIS (%s): %r" % (error, content[:400]))
+        figures = figures_of(text)
+        expected = expected_report(**figures)
+        if text != expected:
+            got, want = text.split("\r\n"), expected.split("\r\n")
+            for i in range(max(len(got), len(want))):
+                if i >= len(got) or i >= len(want) or got[i] != want[i]:
+                    fail("the report differs at line %d:\n  got  %r\n  want %r" %
+                         (i + 1, got[i] if i < len(got) else None,
+                          want[i] if i < len(want) else None))
+        # The figures are the system's: they lie where Windows put them
+        # around the send, within what a busy machine moves meanwhile.
+        bounds = {"drive1": ("drive_c_mb", DRIVE_DRIFT_MB), "drive2": ("drive_c_mb", DRIVE_DRIFT_MB),
+                  "load": ("load_percent", LOAD_DRIFT),
+                  "physical": ("free_physical_mb", MEMORY_DRIFT_MB),
+                  "swap": ("free_swap_mb", MEMORY_DRIFT_MB)}
+        for key, (reading, drift) in bounds.items():
+            low = min(before[reading], after[reading]) - drift
+            high = max(before[reading], after[reading]) + drift
+            check(low <= figures[key] <= high, "%s %d MB is not the system's (%d to %d)" %
+                  (key, figures[key], low, high))
+        print("report as expected: %r" % figures, flush=True)
+
+    # --- the two scenarios ---------------------------------------------------
+
+    def prepare_folder(self, folder, send_hours=(), send_minute=0):
+        write_settings(folder, send_hours, send_minute)
+        shutil.copy(self.options.net, os.path.join(folder, "net.exe"))
+        with open(os.path.join(folder, "net-services.txt"), "w", encoding="utf-8") as names:
+            names.write("".join(name + "\n" for name in SERVICES))
+
+    def send(self):
+        # Not too close to a minute's end: the next minute must still be ahead
+        # when the program starts.
+        while datetime.datetime.now().second >= 55:
+            time.sleep(1)
+        now = datetime.datetime.now()
+        target = (now + datetime.timedelta(minutes=1)).replace(second=0, microsecond=0)
+        # A folder name in Japanese, as operators' folders may have.
+        folder = os.path.join(self.work, "監視", "Tolvane")
+        shutil.copytree(self.options.program_dir, folder)
+        self.prepare_folder(folder, {now.hour, target.hour}, target.minute)
+        before = self.figures()
+        self.wine(os.path.join(folder, "tolvane.exe"), wait=False)
+        self.test_send()
+        _, envelope, content = self.wait_for_mail(1, 60)
+        self.check_mail(envelope, content, before, self.figures())
+        self.screenshot("sent.png")
+
+        # The scheduler looks every 59.9 s: the send comes within the target minute.
+        before = self.figures()
+        wait = (target - datetime.datetime.now()).total_seconds() + 90
+        arrived, envelope, content = self.wait_for_mail(2, wait)
+        self.check_mail(envelope, content, before, self.figures())
+        check(target <= arrived <= target + datetime.timedelta(seconds=65),
+              "the scheduled mail came at %s, not in the minute %s" %
+              (arrived.time(), target.time()))
+        check(not os.path.exists(os.path.join(self.mail_folder, "3.json")),
+              "more than one scheduled mail")
+        print("scheduled mail at %s" % arrived.time(), flush=True)
+
+    def installation(self):
+        """Where the installer puts the program, its menu folder and its
+        Startup shortcut in the prefix; `users` is missing before the first start."""
+        users = os.path.join(os.path.abspath(self.options.prefix), "drive_c", "users")
+        user = os.path.join(users, os.environ.get("USER") or "root")
+        if not os.path.isdir(user) and os.path.isdir(users):
+            candidates = [d for d in os.listdir(users) if d not in ("Public", "Default")]
+            check(len(candidates) == 1, "which user folder of Wine? %r" % candidates)
+            user = os.path.join(users, candidates[0])
+        programs = casefold_path(user, "AppData", "Roaming", "Microsoft", "Windows",
+                                 "Start Menu", "Programs")
+        return (os.path.join(user, "AppData", "Local", "Programs", "Tolvane"),
+                os.path.join(programs, "Tolvane"), casefold_path(programs, "Startup", "Tolvane.lnk"))
+
+    def forget_installation(self):
+        """What an earlier run left: the settings files stay on uninstalling."""
+        folder, menu, startup = self.installation()
+        shutil.rmtree(folder, ignore_errors=True)
+        shutil.rmtree(menu, ignore_errors=True)
+        if os.path.exists(startup):
+            os.remove(startup)
+
+    def installer(self):
+        installed = self.wine(self.options.installer, "/S", capture=False, timeout=240)
+        check(installed.returncode == 0, "the installer failed")
+        folder, menu, startup = self.installation()
+        shipped = sorted(os.path.relpath(os.path.join(d, f), self.options.program_dir)
+                         for d, _, files in os.walk(self.options.program_dir) for f in files)
+        present = sorted(os.path.relpath(os.path.join(d, f), folder)
+                         for d, _, files in os.walk(folder) for f in files)
+        check(present == sorted(shipped + ["uninstall.exe"]),
+              "installed files: %r, expected %r" % (present, shipped))
+        for link in (os.path.join(menu, "Tolvane.lnk"), startup):
+            check(os.path.isfile(link), "no shortcut %s" % link)
+
+        self.prepare_folder(folder)
+        settings = {name: open(os.path.join(folder, name), "rb").read()
+                    for name in ("check.ini", "smtp.ini", "sendtime.ini")}
+        before = self.figures()
+        program = self.wine(os.path.join(folder, "tolvane.exe"), wait=False)
+        self.test_send()
+        _, envelope, content = self.wait_for_mail(1, 60)
+        self.check_mail(envelope, content, before, self.figures())
+        self.quit_program()
+        program.wait(30)
+
+        # A new session, as at log-on: Wine's start-up runs what the Startup
+        # folder holds, and the monitor comes up by itself.
+        self.stop_wine()
+        self.start_wine()
+        self.window_named("Tolvane", 90)
+        self.screenshot("logon.png")
+        self.quit_program()
+
+        os.remove(os.path.join(folder, "net.exe"))
+        os.remove(os.path.join(folder, "net-services.txt"))
+        # A capture left behind by a program that was stopped midway.
+        with open(os.path.join(folder, "runnings.dat"), "wb") as capture:
+            capture.write(b"left over\r\n")
+
+        # The uninstaller copies itself aside and returns at once.
+        removed = self.wine(os.path.join(folder, "uninstall.exe"), "/S", capture=False,
+                            timeout=120)
+        check(removed.returncode == 0, "the uninstaller failed")
+        deadline = time.monotonic() + 60
+        while os.path.exists(os.path.join(folder, "uninstall.exe")):
+            check(time.monotonic() < deadline, "the uninstaller did not finish")
+            time.sleep(0.5)
+        time.sleep(1)
+        left = sorted(os.listdir(folder))
+        check(left == sorted(settings), "left after uninstalling: %r" % left)
+        for name, content in settings.items():
+            check(open(os.path.join(folder, name), "rb").read() == content, name + " changed")
+        for link in (menu, startup):
+            check(not os.path.exists(link), "still there: %s" % link)
+        query = subprocess.run([self.options.emulator, "reg", "query",
+                                "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolvane"],
+                               env=self.wine_environment(), capture_output=True, check=False)
+        check(query.returncode != 0, "the uninstall entry is still in the registry")
+        print("installed, mailed, uninstalled; settings kept", flush=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("scenario", choices=["send", "installer"])
+    for name in ("emulator", "prefix", "net", "figures", "sink", "work"):
+        parser.add_argument("--" + name, required=True)
+    parser.add_argument("--program-dir", required=True)
+    parser.add_argument("--installer")
+    options = parser.parse_args()
+    run = Run(options)
+    try:
+        if options.scenario == "installer":
+            run.forget_installation()
+        run.start_display()
+        run.start_wine()
+        run.start_sink()
+        getattr(run, options.scenario)()
+    finally:
+        run.close()
+    print("PASS", flush=True)
+
+
+if __name__ == "__main__":
+    main()
