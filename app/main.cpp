@@ -8,6 +8,10 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // The monitor lives while its main window exists, shown or hidden in the
+    // tray: a message box closed while the window is hidden is the last window
+    // closed, and must not end the process.
+    QApplication::setQuitOnLastWindowClosed(false);
     frmMain window;
     try {
         window.Form_Load();
