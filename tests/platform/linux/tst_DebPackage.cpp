@@ -104,6 +104,8 @@ private slots:
                                     "libc6", "libstdc\\+\\+6"})
             QTest::addRow("depends on %s, with a version", library)
                 << "Depends" << QString("(^|, )%1 \\(>= [0-9][^)]*\\)(,|$)").arg(library);
+        QTest::newRow("recommends a system bus, for systemctl as the service's user")
+            << "Recommends" << "^default-dbus-system-bus \\| dbus-system-bus$";
         QTest::newRow("description, English summary")
             << "Description" << "^resident server monitor that mails status reports\n";
         QTest::newRow("description, English")
