@@ -2,8 +2,9 @@
 # makes tolvane_<version>_<arch>.deb. It holds what `cmake --install` installs
 # (the program, its listing helper, the icons and the log-in entry, in
 # /opt/tolvane and /etc/xdg/autostart) and, only in the package, the service
-# for servers without a display and the README. The maintainer scripts make the
-# service's user and give it the program's folder.
+# for servers without a display, the README, a changelog and lintian's override
+# for /opt. The maintainer scripts make the service's user and give it the
+# program's folder.
 
 set(TOLVANE_DEB_DIR ${CMAKE_SOURCE_DIR}/packaging/debian)
 

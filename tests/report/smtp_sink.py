@@ -3,12 +3,12 @@
 
     smtp_sink.py FOLDER [ADDRESS PORT]
 
-Listens on ADDRESS and PORT (127.0.0.1 and a free port when not given: a
-program that always mails to port 25 is given an address of its own instead),
+Listens on ADDRESS and PORT (127.0.0.1 and a free port when not given; a
+program that always mails to port 25 gets a loopback address of its own),
 prints the port number on a line of its own, and serves until its standard
-input closes. Every message it accepts becomes
-FOLDER/N.json: the HELO argument, the envelope and the message text as the
-client meant it (dot-stuffing undone), as UTF-8.
+input closes. Every message it accepts becomes FOLDER/N.json: the HELO
+argument, the envelope and the message text as the client meant it
+(dot-stuffing undone), as UTF-8.
 """
 import asyncio
 import json
