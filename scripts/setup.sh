@@ -9,6 +9,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-ipafont-gothic
   python3 python3-aiosmtpd curl
+  # The Debian package: cpack's dependency list (dpkg-shlibdeps, file) and the
+  # check of its service unit (systemd-analyze).
+  dpkg-dev file systemd
 )
 
 # With --windows-tools: only the cross compiler and Wine of the Windows check
