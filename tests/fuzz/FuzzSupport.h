@@ -8,7 +8,9 @@
 #include "platform/Service.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -60,7 +62,13 @@ private:
         if (!dir_.isValid())
             fail("no temporary folder", dir_.errorString());
     }
-    QTemporaryDir dir_;
+    // In memory when the system has such a folder: every input goes to disk.
+    static QString pattern() {
+        const QFileInfo shm(QStringLiteral("/dev/shm"));
+        const QString base = shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
+        return QDir(base).filePath(QStringLiteral("tolvane-fuzz-XXXXXX"));
+    }
+    QTemporaryDir dir_{pattern()};
 };
 
 inline QByteArray bytesOf(const std::uint8_t* data, std::size_t size) {
