@@ -35,11 +35,11 @@ std::string_view lineAt(std::string_view text, std::size_t at) {
 }
 
 // Each name is a single non-empty word that stands, with `suffix`, as a word
-// of its own in a line of the output, after the one of the name before it,
-// and that line satisfies `lineHolds`.
+// of its own in a line of the output (after a blank or one of `openers`),
+// after the one of the name before it, and that line satisfies `lineHolds`.
 template <class LineRule>
 void checkNames(std::string_view output, const std::vector<std::string>& names,
-                std::string_view suffix, LineRule lineHolds) {
+                std::string_view suffix, std::string_view openers, LineRule lineHolds) {
     std::size_t lineStart = 0; // the earliest place the next name may stand
     for (const std::string& name : names) {
         check(!name.empty(), "an empty name");
@@ -48,7 +48,8 @@ void checkNames(std::string_view output, const std::vector<std::string>& names,
         bool found = false;
         for (std::size_t at = output.find(word, lineStart); at != std::string_view::npos;
              at = output.find(word, at + 1)) {
-            const bool wordStart = at == 0 || kBlanks.find(output[at - 1]) != std::string_view::npos;
+            const bool wordStart = at == 0 || kBlanks.find(output[at - 1]) != std::string_view::npos ||
+                                   openers.find(output[at - 1]) != std::string_view::npos;
             const std::size_t after = at + word.size();
             const bool wordEnd =
                 after == output.size() || kBlanks.find(output[after]) != std::string_view::npos;
@@ -96,13 +97,14 @@ bool hasWord(std::string_view line, std::string_view word) {
 
 void systemctl(std::string_view output) {
     const auto names = platform::runningUnitsFromSystemctl(output);
-    checkNames(output, names, ".service", [](std::string_view line) { return hasWord(line, "running"); });
+    checkNames(output, names, ".service", "", [](std::string_view line) { return hasWord(line, "running"); });
     checkRoundTrip(names);
 }
 
 void serviceStatus(std::string_view output) {
     const auto names = platform::runningScriptsFromServiceStatus(output);
-    checkNames(output, names, "", [](std::string_view line) {
+    // The name may follow the mark's "]" directly.
+    checkNames(output, names, "", "]", [](std::string_view line) {
         const std::size_t open = line.find('['), close = line.find(']');
         return open != std::string_view::npos && close != std::string_view::npos && open < close &&
                line.substr(open, close - open).find('+') != std::string_view::npos;
