@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 jobs=2
 
-packages=(clang-14 libclang-rt-14-dev cmake make qt6-base-dev)
+packages=(clang-14 libclang-rt-14-dev cmake make qt6-base-dev libgl-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

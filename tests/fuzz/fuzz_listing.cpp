@@ -24,7 +24,8 @@ constexpr std::string_view kBlanks = " \t\r\n";
 const QString kCapture = QStringLiteral("runnings.dat");
 
 QString hexOf(std::string_view text) {
-    return QString::fromLatin1(QByteArray(text.data(), static_cast<qsizetype>(text.size())).toHex(' '));
+    return QString::fromLatin1(
+        QByteArray(text.data(), static_cast<qsizetype>(text.size())).toHex(' '));
 }
 
 // The line of `text` that holds `at`.
@@ -48,7 +49,8 @@ void checkNames(std::string_view output, const std::vector<std::string>& names,
         bool found = false;
         for (std::size_t at = output.find(word, lineStart); at != std::string_view::npos;
              at = output.find(word, at + 1)) {
-            const bool wordStart = at == 0 || kBlanks.find(output[at - 1]) != std::string_view::npos ||
+            const bool wordStart = at == 0 ||
+                                   kBlanks.find(output[at - 1]) != std::string_view::npos ||
                                    openers.find(output[at - 1]) != std::string_view::npos;
             const std::size_t after = at + word.size();
             const bool wordEnd =
@@ -86,7 +88,8 @@ void checkRoundTrip(const std::vector<std::string>& names) {
 }
 
 bool hasWord(std::string_view line, std::string_view word) {
-    for (std::size_t at = line.find(word); at != std::string_view::npos; at = line.find(word, at + 1)) {
+    for (std::size_t at = line.find(word); at != std::string_view::npos;
+         at = line.find(word, at + 1)) {
         const std::size_t after = at + word.size();
         if ((at == 0 || kBlanks.find(line[at - 1]) != std::string_view::npos) &&
             (after == line.size() || kBlanks.find(line[after]) != std::string_view::npos))
@@ -97,7 +100,8 @@ bool hasWord(std::string_view line, std::string_view word) {
 
 void systemctl(std::string_view output) {
     const auto names = platform::runningUnitsFromSystemctl(output);
-    checkNames(output, names, ".service", "", [](std::string_view line) { return hasWord(line, "running"); });
+    checkNames(output, names, ".service", "",
+               [](std::string_view line) { return hasWord(line, "running"); });
     checkRoundTrip(names);
 }
 

@@ -182,7 +182,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qsizetype taken = 0;
     QList<Reply> replies;
     for (std::size_t at = 0, chunk = 0; at < streamSize; ++chunk) {
-        const std::size_t length = std::min<std::size_t>(sizes[chunk % sizeCount] + 1u, streamSize - at);
+        const std::size_t length =
+            std::min<std::size_t>(sizes[chunk % sizeCount] + 1u, streamSize - at);
         const QString text = decode(QByteArrayView(stream + at, static_cast<qsizetype>(length)));
         at += length;
         reader.append(text);

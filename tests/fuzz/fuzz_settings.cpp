@@ -28,8 +28,10 @@ struct SettingsFile {
 };
 
 const SettingsFile kFiles[] = {
-    {API::kCheckFile, API::LoadCheckSettings, API::CheckSettingsLines, API::WriteCheckSettings, 12, 0, 12},
-    {API::kSmtpFile, API::LoadSmtpSettings, API::SmtpSettingsLines, API::WriteSmtpSettings, 6, 4, 2},
+    {API::kCheckFile, API::LoadCheckSettings, API::CheckSettingsLines, API::WriteCheckSettings, 12,
+     0, 12},
+    {API::kSmtpFile, API::LoadSmtpSettings, API::SmtpSettingsLines, API::WriteSmtpSettings, 6, 4,
+     2},
     {API::kSendTimeFile, API::LoadSendTimeSettings, API::SendTimeSettingsLines,
      API::WriteSendTimeSettings, 25, 0, 24},
 };
@@ -62,14 +64,12 @@ void checkWritten(const SettingsFile& file, const QStringList& lines) {
     const QByteArray written = fuzz::Folder::instance().read(file.name);
     check(written == expected, "the written file is not the lines with CR LF",
           QString::fromLatin1(written.toHex()));
-    static const QRegularExpression numberLine(QStringLiteral(R"(^[ -]\d+ $)"));
+    static const QRegularExpression numberLine(QStringLiteral(R"(^[ -][0-9]+ $)"));
     for (int i = file.firstNumber; i < file.firstNumber + file.numbers; ++i)
         check(numberLine.match(lines[i]).hasMatch(), "a number line in the wrong form", lines[i]);
 }
 
 } // namespace
-
-
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto& folder = fuzz::Folder::instance();
@@ -109,6 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check(file.lines() == loaded, "the record changed through the writer",
           shown(loaded) + QStringLiteral("\n  became  ") + shown(file.lines()));
-    check(Settings.watchServiceCount == loadedCount, "the service count changed through the writer");
+    check(Settings.watchServiceCount == loadedCount,
+          "the service count changed through the writer");
     return 0;
 }
