@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-ipafont-gothic
   python3 python3-aiosmtpd curl
+  xvfb xdotool trayer x11-utils libx11-6
 )
 
 # With --windows-tools: only the cross compiler and Wine of the Windows check
