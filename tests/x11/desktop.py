@@ -60,6 +60,9 @@ def wait_until(what, condition, timeout, interval=0.1):
 
 def run_main(test):
     """Runs test() and turns its outcome into the exit code CTest reads."""
+    # A termination (CTest's time-out) unwinds the stack, so that everything
+    # started is ended on the way out.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
     try:
         test()
     except Skip as reason:
@@ -133,6 +136,21 @@ def listen_on_port(port=SMTP_PORT):
 
 # --- the desktop ----------------------------------------------------------
 
+# Looked up before any fork: a child then only calls it.
+_prctl = ctypes.CDLL(None, use_errno=True).prctl
+PR_SET_PDEATHSIG = 1
+
+
+def _end_with_parent():
+    """In a child before exec: the kernel ends it when the test process dies,
+    even by SIGKILL, so no Xvfb or program is left behind."""
+    _prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
+def spawn(command, **options):
+    return subprocess.Popen(command, preexec_fn=_end_with_parent, **options)
+
+
 def require_tools(*names):
     missing = [n for n in names if shutil.which(n) is None]
     if missing:
@@ -179,7 +197,7 @@ class Desktop:
     def _start_xvfb(self):
         read_end, write_end = os.pipe()
         try:
-            xvfb = subprocess.Popen(
+            xvfb = spawn(
                 ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
                  "-nolisten", "tcp", "-noreset"],
                 pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -219,7 +237,7 @@ class Desktop:
         log(f"Xvfb on {self.display}")
 
     def _start_trayer(self):
-        trayer = subprocess.Popen(["trayer", "--edge", "top", "--align", "right",
+        trayer = spawn(["trayer", "--edge", "top", "--align", "right",
                                    "--widthtype", "pixel", "--width", "200",
                                    "--heighttype", "pixel", "--height", "32",
                                    "--SetDockType", "true", "--expand", "false"],
@@ -237,9 +255,14 @@ class Desktop:
         return selection_owner(self.display, b"_NET_SYSTEM_TRAY_S0")
 
     def start_program(self):
-        self.program = subprocess.Popen([os.path.join(self.folder, "tolvane")], cwd=self.folder,
-                                        env=self.env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.PIPE)
+        # Standard error goes to a file: a pipe nobody reads could fill and
+        # stop the program.
+        self.stderr_path = os.path.join(tempfile.mkdtemp(prefix="tolvane-x11-err-"), "stderr")
+        self.cleanups.append(lambda: shutil.rmtree(os.path.dirname(self.stderr_path),
+                                                   ignore_errors=True))
+        with open(self.stderr_path, "wb") as stderr:
+            self.program = spawn([os.path.join(self.folder, "tolvane")], cwd=self.folder,
+                                 env=self.env, stdout=subprocess.DEVNULL, stderr=stderr)
         self.processes.append(self.program)
         window = wait_until("the main window", lambda: self.program_ended_check() or
                             self.find_window("^Tolvane$", visible=True), 20)
@@ -253,9 +276,10 @@ class Desktop:
         return None
 
     def program_stderr(self):
-        if self.program.poll() is None or self.program.stderr is None:
+        if self.program.poll() is None:
             return ""
-        text = self.program.stderr.read().decode("utf-8", "replace").strip()
+        with open(self.stderr_path, encoding="utf-8", errors="replace") as stderr:
+            text = stderr.read().strip()
         return f"; its standard error:\n{text}" if text else ""
 
     # -- X queries --
