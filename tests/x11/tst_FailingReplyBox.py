@@ -25,7 +25,7 @@ ROUNDS = 20
 # How long the box stays open after the close before the operator presses OK.
 BOX_OPEN_AFTER_CLOSE = 0.3
 # The server answers QUIT once told to, or by itself after this long.
-QUIT_HOLD = 5.0
+QUIT_HOLD = 2.0
 
 
 class Session:

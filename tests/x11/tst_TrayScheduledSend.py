@@ -17,7 +17,7 @@ import sys
 import time
 
 import desktop
-from desktop import Failure, check, log, wait_until
+from desktop import check, log, wait_until
 
 # The first tick comes 59.9 s after the start; it falls into the minute after
 # the start when the start is neither in the first 0.1 s nor (the program takes
