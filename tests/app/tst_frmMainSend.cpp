@@ -17,7 +17,7 @@ class tst_frmMainSend : public QObject {
 private slots:
     void schedule_data() {
         // From 9 flagged and minute "5": changes "hours=H,H", "flag=F" (of the
-        // flagged hours), "minute=M", "rm=FILE"; ticks "H:MM+" (a mail starts) or
+        // flagged hours), "minute=M", "rm=FILE", "day=D" (the date); ticks "H:MM+" (a mail starts) or
         // "H:MM-" (none), "H:MM~" by the window's own timer; "test+" and "test-"
         // click the test-send button and answer Yes or No. The window stays hidden.
         QTest::addColumn<QString>("steps");
@@ -33,6 +33,9 @@ private slots:
         // The next flagged hour, and the same minute of the next day, send again.
         QTest::newRow("two ticks in one minute send once")
             << u"hours=0,9; 9:05+; 9:05-; 9:06-; 10:05-; 0:05+; 0:06-; 9:05+"_s;
+        // A machine resumed from sleep at the same time on another day.
+        QTest::newRow("the same minute of another day sends again")
+            << u"9:05+; 9:05-; day=1; 9:05+; 9:05-"_s;
         QTest::newRow("changed hours take effect at the next tick")
             << u"minute=30; 14:30-; hours=14; 14:30+; hours=9; minute=31; 14:31-"_s;
         for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
@@ -69,6 +72,8 @@ private slots:
                              std::int16_t(arg.toInt()));
             } else if (step.startsWith(u"minute=")) {
                 Settings.sendMinute = arg;
+            } else if (step.startsWith(u"day=")) {
+                env.clock.d = arg.toLongLong();
             } else if (step.startsWith(u"rm=")) {
                 QVERIFY(QFile::remove(env.folder.file(arg)));
             } else if (step.startsWith(u"test")) {

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""An SMTP server on 127.0.0.1 for the delivery tests.
+"""An SMTP server on a loopback address for the delivery tests.
 
-    smtp_sink.py FOLDER
+    smtp_sink.py FOLDER [ADDRESS PORT]
 
-Listens on a free port, prints the port number on a line of its own, and
-serves until its standard input closes. Every message it accepts becomes
-FOLDER/N.json: the HELO argument, the envelope and the message text as the
-client meant it (dot-stuffing undone), as UTF-8.
+Listens on ADDRESS and PORT (127.0.0.1 and a free port when not given; a
+program that always mails to port 25 gets a loopback address of its own),
+prints the port number on a line of its own, and serves until its standard
+input closes. Every message it accepts becomes FOLDER/N.json: the HELO
+argument, the envelope and the message text as the client meant it
+(dot-stuffing undone), as UTF-8.
 """
 import asyncio
 import json
@@ -37,11 +39,11 @@ class Sink:
         return "250 OK"
 
 
-async def main(folder):
+async def main(folder, address="127.0.0.1", port="0"):
     loop = asyncio.get_running_loop()
     handler = Sink(folder)
     server = await loop.create_server(
-        lambda: SMTP(handler, hostname="sink.test"), "127.0.0.1", 0)
+        lambda: SMTP(handler, hostname="sink.test"), address, int(port))
     print(server.sockets[0].getsockname()[1], flush=True)
     await loop.run_in_executor(None, sys.stdin.read)
     server.close()
@@ -49,4 +51,4 @@ async def main(folder):
 
 
 if __name__ == "__main__":
-    asyncio.run(main(sys.argv[1]))
+    asyncio.run(main(*sys.argv[1:4]))

@@ -7,54 +7,20 @@
 #include "report/MailMod.h"
 #include "report/SmtpDialogue.h"
 #include "support/Fakes.h"
+#include "support/SmtpSink.h"
 
-#include <QDir>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-
-// The server, running for the life of the object. scripts/setup.sh installs
-// its module for Debian's interpreter.
-struct SmtpSink {
-    SmtpSink() {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start("/usr/bin/python3", {QFINDTESTDATA("smtp_sink.py"), folder.path()});
-        while (!process.canReadLine() && process.waitForReadyRead(10000)) {
-        }
-        port = process.readLine().trimmed().toInt();
-    }
-    // Closing its input ends the server; QProcess kills one that outlives the wait.
-    ~SmtpSink() {
-        process.closeWriteChannel();
-        process.waitForFinished(5000);
-    }
-    // The first message accepted, empty until there is one.
-    QJsonObject message() const {
-        QFile file(QDir(folder.path()).filePath("1.json"));
-        return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
-                                              : QJsonObject();
-    }
-
-    QTemporaryDir folder;
-    QProcess process;
-    int port = 0; // 0 until the server has told its port
-};
-
-} // namespace
 
 class tst_MailDelivery : public QObject {
     Q_OBJECT
 
 private slots:
     void reportArrives() {
-        SmtpSink sink;
-        QVERIFY2(sink.port > 0, "the SMTP server did not start: python3-aiosmtpd is missing?");
+        fakes::SmtpSink sink;
+        QVERIFY2(sink.port() > 0, "the SMTP server did not start: python3-aiosmtpd is missing?");
 
         fakes::Environment env;
         // Listing lines that start with a dot, one holding nothing else, reach the
@@ -72,7 +38,7 @@ private slots:
         Settings = SettingsRecord{};
         frmMain window;
         window.Form_Load();
-        MailMod::smtpPort = sink.port;
+        MailMod::smtpPort = sink.port();
         window.cmdTestSend->click();
         QTRY_COMPARE(window.sendStatus(), "送信完了");
         MailMod::smtpPort = MailMod::kSmtpPort;
