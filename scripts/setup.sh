@@ -9,6 +9,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-ipafont-gothic
   python3 python3-aiosmtpd curl
+  # The X server tests: a virtual X server, a notification area, key presses
+  # and window queries.
+  xvfb xdotool trayer x11-utils libx11-6
   # The Debian package: cpack's dependency list (dpkg-shlibdeps, file) and the
   # check of its service unit (systemd-analyze).
   dpkg-dev file systemd
