@@ -3,6 +3,7 @@
 #include "app/API.h"
 #include "app/frmMain.h"
 #include "app/variables.h"
+#include "dialogs/SettingsDialog.h"
 #include "report/SmtpDialogue.h"
 #include "support/Fakes.h"
 #include "support/ScriptedSmtpServer.h"
@@ -99,6 +100,38 @@ private slots:
         QVERIFY(window.cmdTestSend->isEnabled());
         // A scheduled send leaves the window as it was.
         QVERIFY(!window.isVisible());
+    }
+
+    // A modal settings dialog runs an event loop of its own: a tick while it is
+    // open sends, and the mail goes through before the dialog closes.
+    void sendWhileDialogIsOpen() {
+        fakes::Environment env;
+        for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
+            env.folder.write(file, "\r\n");
+        fakes::ScriptedSmtpServer server{fakes::ScriptedSmtpServer::accepting()};
+        MailMod::smtpPort = server.port();
+        const auto restorePort = qScopeGuard([] { MailMod::smtpPort = MailMod::kSmtpPort; });
+        Settings.smtpServer = u"127.0.0.1"_s;
+        Settings.mailFrom = u"tolvane@example.com"_s;
+        Settings.mailTo = u"admin@example.org"_s;
+        Settings.sendHours[9] = kFlagOn;
+        Settings.sendMinute = u"5"_s;
+        env.clock.h = 9;
+        env.clock.m = 5;
+        frmMain window;
+        QString statusWhileOpen;
+        QTimer::singleShot(0, this, [&] {
+            auto* dlg = dynamic_cast<SettingsDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dlg);
+            window.timerSendTime_Timer();
+            QTRY_COMPARE(window.sendStatus(), u"送信完了"_s);
+            statusWhileOpen = window.sendStatus();
+            QTest::mouseClick(dlg->cmdCancel, Qt::LeftButton);
+        });
+        window.cmdSendTime->click();
+        QCOMPARE(statusWhileOpen, u"送信完了"_s);
+        QCOMPARE(server.transcripts.value(0).last(), u"C:<closed>"_s);
+        QVERIFY(window.cmdTestSend->isEnabled());
     }
 };
 
