@@ -11,6 +11,7 @@
 
 #include <QPushButton>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 #include <functional>
 #include <map>
@@ -264,9 +265,14 @@ private slots:
         Rig rig({script});
         setup();
         rig.env.messageBox.openFor = 200ms;
+        // The box of a failing reply is open inside the data handler of the
+        // connection's socket, which must outlive the box.
+        bool socketKept = true;
         rig.env.messageBox.whileOpen = [&](const auto&) {
             if (until == "enabled") {
                 QTRY_VERIFY(rig.window->cmdTestSend->isEnabled());
+                QTest::qWait(50);
+                socketKept = !rig.window->sckSend->findChildren<QTcpSocket*>().isEmpty();
             } else {
                 rig.server.closeClient();
                 QTest::qWait(200);
@@ -280,6 +286,9 @@ private slots:
         QCOMPARE(rig.window->sendStatus(), "送信エラー");
         QVERIFY(rig.window->cmdTestSend->isEnabled());
         QVERIFY(!rig.window->sckSend->isOpen());
+        QVERIFY(socketKept);
+        // Once no handler uses it, the connection's socket goes.
+        QTRY_VERIFY(rig.window->sckSend->findChildren<QTcpSocket*>().isEmpty());
     }
 
     // A tick starts a new mail while the box of a failed one is open: the new
