@@ -70,13 +70,13 @@ void stopTimeout() {
         replyTimer->stop();
 }
 
-void TimedOut();
+void connectionEnded();
 
 void armTimeout(std::chrono::milliseconds limit) {
     if (!replyTimer) {
         replyTimer = new QTimer(window().sckSend);
         replyTimer->setSingleShot(true);
-        QObject::connect(replyTimer, &QTimer::timeout, replyTimer, &TimedOut);
+        QObject::connect(replyTimer, &QTimer::timeout, replyTimer, &connectionEnded);
     }
     replyTimer->start(limit);
 }
@@ -143,26 +143,19 @@ void failOnReply(const QString& reply) {
         window().setSendStatus(kSendError);
 }
 
-// The connection of a failed reply has ended, by the server or by the time-out:
-// the operator has been told already.
-void endAfterFailedReply() {
+// The connection has ended: closed or reset by the server, broken, or timed
+// out. A mail still in dialogue has failed; after a failing reply the
+// operator has been told already, and only the socket and the button are
+// put right.
+void connectionEnded() {
+    if (phase == Phase::Dialogue) {
+        failSend();
+        return;
+    }
     phase = Phase::Idle;
     stopTimeout();
     closeSocket();
     window().cmdTestSend->setEnabled(true);
-}
-
-void TimedOut() {
-    switch (phase) {
-    case Phase::Dialogue:
-        failSend();
-        break;
-    case Phase::AwaitingClose:
-        endAfterFailedReply();
-        break;
-    case Phase::Idle:
-        break;
-    }
 }
 
 // Answers a passing reply by the step the dialogue stands at. False when the
@@ -309,31 +302,13 @@ void ReplyDataArrived() {
     }
 }
 
+// Before the server has accepted the message, a close loses the report.
 void ServerClosed() {
-    switch (phase) {
-    case Phase::Dialogue:
-        // Before the server has accepted the message: the report is lost.
-        failSend();
-        break;
-    case Phase::AwaitingClose:
-        endAfterFailedReply();
-        break;
-    case Phase::Idle:
-        stopTimeout();
-        closeSocket();
-        window().cmdTestSend->setEnabled(true);
-        break;
-    }
+    connectionEnded();
 }
 
 void SocketFailed() {
-    // After a failing reply, a connection that breaks instead of closing
-    // ends that mail the same way.
-    if (phase == Phase::AwaitingClose) {
-        endAfterFailedReply();
-        return;
-    }
-    failSend();
+    connectionEnded();
 }
 
 } // namespace MailMod

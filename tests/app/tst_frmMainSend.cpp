@@ -13,6 +13,26 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+// The three settings files present, an accepting server, and a schedule of
+// minute 5 of hour 9.
+struct Rig {
+    Rig() {
+        for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
+            env.folder.write(file, "\r\n");
+        MailMod::smtpPort = server.port();
+        Settings.smtpServer = u"127.0.0.1"_s;
+        Settings.mailFrom = u"tolvane@example.com"_s;
+        Settings.mailTo = u"admin@example.org"_s;
+        Settings.sendHours[9] = kFlagOn;
+        Settings.sendMinute = u"5"_s;
+    }
+    ~Rig() { MailMod::smtpPort = MailMod::kSmtpPort; }
+    fakes::Environment env;
+    fakes::ScriptedSmtpServer server{fakes::ScriptedSmtpServer::accepting()};
+};
+} // namespace
+
 class tst_frmMainSend : public QObject {
     Q_OBJECT
 private slots:
@@ -46,17 +66,9 @@ private slots:
 
     void schedule() {
         QFETCH(QString, steps);
-        fakes::Environment env;
-        for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
-            env.folder.write(file, "\r\n");
-        fakes::ScriptedSmtpServer server{fakes::ScriptedSmtpServer::accepting()};
-        MailMod::smtpPort = server.port();
-        const auto restorePort = qScopeGuard([] { MailMod::smtpPort = MailMod::kSmtpPort; });
-        Settings.smtpServer = u"127.0.0.1"_s;
-        Settings.mailFrom = u"tolvane@example.com"_s;
-        Settings.mailTo = u"admin@example.org"_s;
-        Settings.sendHours[9] = kFlagOn;
-        Settings.sendMinute = u"5"_s;
+        Rig rig;
+        auto& env = rig.env;
+        auto& server = rig.server;
         frmMain window;
         const QString untouched = u"-"_s; // put into the status panel; a send replaces it
         bool sent = false;
@@ -105,17 +117,9 @@ private slots:
     // A modal settings dialog runs an event loop of its own: a tick while it is
     // open sends, and the mail goes through before the dialog closes.
     void sendWhileDialogIsOpen() {
-        fakes::Environment env;
-        for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
-            env.folder.write(file, "\r\n");
-        fakes::ScriptedSmtpServer server{fakes::ScriptedSmtpServer::accepting()};
-        MailMod::smtpPort = server.port();
-        const auto restorePort = qScopeGuard([] { MailMod::smtpPort = MailMod::kSmtpPort; });
-        Settings.smtpServer = u"127.0.0.1"_s;
-        Settings.mailFrom = u"tolvane@example.com"_s;
-        Settings.mailTo = u"admin@example.org"_s;
-        Settings.sendHours[9] = kFlagOn;
-        Settings.sendMinute = u"5"_s;
+        Rig rig;
+        auto& env = rig.env;
+        auto& server = rig.server;
         env.clock.h = 9;
         env.clock.m = 5;
         frmMain window;
