@@ -10,22 +10,7 @@ seconds="${1:-60}"
 jobs=2
 
 packages=(clang-14 libclang-rt-14-dev cmake make qt6-base-dev libgl-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "Installing: ${missing[*]}"
-  for p in "${missing[@]}"; do
-    if ! apt-cache policy "$p" 2>/dev/null | grep -q 'Candidate: [^(]'; then
-      $sudo apt-get update
-      break
-    fi
-  done
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+scripts/install-packages.sh "${packages[@]}"
 
 targets=(fuzz_settings fuzz_reply_reader fuzz_listing)
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \

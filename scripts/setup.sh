@@ -25,23 +25,7 @@ if [ "${1:-}" = "--windows-tools" ]; then
   packages=(cmake g++-mingw-w64-x86-64-posix wine wine64)
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "Installing: ${missing[*]}"
-  # The package lists are read again only when one of the packages is not in them.
-  for p in "${missing[@]}"; do
-    if ! apt-cache policy "$p" 2>/dev/null | grep -q 'Candidate: [^(]'; then
-      $sudo apt-get update
-      break
-    fi
-  done
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+scripts/install-packages.sh "${packages[@]}"
 
 if [ "$windows_tools" -eq 1 ]; then
   exit 0
