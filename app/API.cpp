@@ -88,7 +88,13 @@ private:
     qsizetype next_ = 0;
 };
 
+// A line end inside a value cannot be written: the next load would read the
+// rest of that value as the following line, and every later line one off.
 bool writeSettingsFile(const QString& fileName, const QStringList& lines) {
+    for (const QString& line : lines) {
+        if (line.contains(u'\r') || line.contains(u'\n'))
+            return false;
+    }
     return platform::use<platform::Files>().writeLines(platform::appFile(fileName), lines);
 }
 

@@ -50,7 +50,8 @@ QStringList SmtpSettingsLines();
 QStringList SendTimeSettingsLines();
 
 // Each writer replaces its file whole with the record's values. False when the
-// file could not be written; the former file is then left whole.
+// file could not be written, or when a text value holds CR or LF (the line
+// format cannot hold it); the former file is then left whole.
 bool WriteCheckSettings();
 bool WriteSmtpSettings();
 bool WriteSendTimeSettings();

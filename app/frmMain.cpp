@@ -12,6 +12,8 @@
 #include "platform/SocketObject.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -122,7 +124,8 @@ void frmMain::buildControls() {
 void frmMain::buildMenus() {
     // Tight item padding, so that the three menus fit the narrow window as
     // they do with the system's own menu bar.
-    menuBar()->setStyleSheet(QStringLiteral("QMenuBar::item { padding: 2px 3px; }"));
+    menuBar()->setStyleSheet(
+        QStringLiteral("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 2px; }"));
     mnuFile = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     mnuClose = mnuFile->addAction(QStringLiteral("終了(&X)"));
     connect(mnuClose, &QAction::triggered, this, &frmMain::mnuClose_Click);
@@ -192,6 +195,11 @@ void frmMain::Form_Load() {
 void frmMain::mnuClose_Click() {
     // Ends at once: no further event runs and a mail under way is cut off.
     std::_Exit(EXIT_SUCCESS);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    event->accept();
+    QApplication::quit();
 }
 
 void frmMain::mnuVersion_Click() {

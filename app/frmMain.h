@@ -73,6 +73,10 @@ public:
     // The tray icon's notification: a release of the left button restores the window.
     void picTrayIcon_MouseMove(int button, int shift, int x, int y);
 
+protected:
+    // The title bar's close box ends the process.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void buildControls();
     void buildMenus();
@@ -81,10 +85,10 @@ private:
 
     QTimer* clockTimer_ = nullptr;
 
-    // The hour and minute (as minutes of the day) in which the scheduler's
-    // previous tick started a mail, or kNoSend.
-    static constexpr int kNoSend = -1;
-    int sentByPreviousTick_ = kNoSend;
+    // The calendar minute (day, hour and minute, counted in minutes) in which
+    // the scheduler last started a mail, or kNoSend.
+    static constexpr long long kNoSend = -1;
+    long long lastSendMinute_ = kNoSend;
 };
 
 // Twips to pixels at 96 dots per inch.

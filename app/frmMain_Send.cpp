@@ -7,7 +7,6 @@
 #include "report/MailMod.h"
 #include "report/SmtpDialogue.h"
 
-#include <utility>
 
 void frmMain::cmdTestSend_Click() {
     const int answer = platform::use<platform::MessageBox>().show(
@@ -31,10 +30,6 @@ void frmMain::sckSend_Error(int /*number*/, const QString& /*description*/) {
 }
 
 void frmMain::timerSendTime_Timer() {
-    // Ticks come 100 ms short of a minute apart, so now and then two fall into
-    // one minute; only the tick right after a send can share its minute.
-    const int sentByPreviousTick = std::exchange(sentByPreviousTick_, kNoSend);
-
     for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile}) {
         if (!API::SettingsFileExists(file))
             return;
@@ -47,11 +42,12 @@ void frmMain::timerSendTime_Timer() {
     const int hour = clock.hour();
     if (hour < 0 || hour >= kHoursPerDay || Settings.sendHours[hour] != kFlagOn)
         return;
-    const int thisMinute = hour * 60 + minute;
-    if (thisMinute == sentByPreviousTick) {
-        sentByPreviousTick_ = sentByPreviousTick;
+    // Ticks come 100 ms short of a minute apart, so now and then two fall into
+    // one minute: that minute's report goes out once. The day counts too: a
+    // machine resumed from sleep at the same time on another day still sends.
+    const long long thisMinute = (clock.day() * kHoursPerDay + hour) * 60 + minute;
+    if (thisMinute == lastSendMinute_)
         return;
-    }
-    sentByPreviousTick_ = thisMinute;
+    lastSendMinute_ = thisMinute;
     MailMod::SendMail();
 }

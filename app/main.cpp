@@ -4,17 +4,56 @@
 #include "platform/Service.h"
 
 #include <QApplication>
+#include <QLatin1StringView>
 #include <cstdio>
 
+namespace {
+
+bool onOffscreenPlatform() {
+    return QGuiApplication::platformName() == QLatin1String("offscreen");
+}
+
+// Warnings that Qt prints on the offscreen platform about what a server has no
+// use for (a runtime folder for a display server, window size hints). Under
+// the service, standard error is the journal, which should hold the program's
+// own messages only.
+constexpr QLatin1StringView kOffscreenChatter[] = {
+    QLatin1StringView("QStandardPaths: XDG_RUNTIME_DIR not set"),
+    QLatin1StringView("This plugin does not support "),
+};
+
+QtMessageHandler qtHandler = nullptr;
+
+void filterOffscreenChatter(QtMsgType type, const QMessageLogContext& context,
+                            const QString& message) {
+    if (type == QtWarningMsg && onOffscreenPlatform()) {
+        for (const QLatin1StringView chatter : kOffscreenChatter) {
+            if (message.startsWith(chatter))
+                return;
+        }
+    }
+    qtHandler(type, context, message);
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    qtHandler = qInstallMessageHandler(filterOffscreenChatter);
     QApplication app(argc, argv);
+    // The monitor lives while its main window exists, shown or hidden in the
+    // tray: a message box closed while the window is hidden is the last window
+    // closed, and must not end the process.
+    QApplication::setQuitOnLastWindowClosed(false);
     frmMain window;
     try {
         window.Form_Load();
     } catch (const API::LoadError& error) {
         const QString text = error.message();
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-        std::fflush(stderr);
+        // On the offscreen platform the box itself writes "title: text" there.
+        if (!onOffscreenPlatform()) {
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+            std::fflush(stderr);
+        }
         platform::use<platform::MessageBox>().show(text, QStringLiteral("エラー"),
                                                    platform::MessageBox::kOkOnly);
         return 1;

@@ -44,6 +44,8 @@ struct SettingsRecord {
     // sendtime.ini
     std::array<std::int16_t, kSendHourSlots> sendHours{};
     QString sendMinute;
+
+    bool operator==(const SettingsRecord&) const = default;
 };
 
 extern SettingsRecord Settings;

@@ -60,10 +60,13 @@ std::int16_t SaveSendTimeSettings(frmSendTimeConfig& form) {
         form.txtSendMin->setSelection(0, kMinuteDigits);
         return 1;
     }
+    const SettingsRecord before = Settings;
     for (int h = 0; h < kHoursPerDay; ++h)
         Settings.sendHours[h] = form.chkTime[h]->isChecked() ? 1 : 0;
     Settings.sendMinute = minute;
     if (!API::WriteSendTimeSettings()) {
+        // Not saved: the running monitor goes on by what the file holds.
+        Settings = before;
         SettingsDialog::reportWriteFault(API::kSendTimeFile);
         return 1;
     }

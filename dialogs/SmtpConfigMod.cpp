@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <algorithm>
+#include <utility>
 
 namespace SmtpConfigMod {
 
@@ -66,6 +67,21 @@ std::int16_t SaveSmtpSettings(frmSmtpConfig& form) {
         refuse(QStringLiteral("「受信者」には、メールアドレスを入力してください。"));
         return 1;
     }
+    // A line end (pasted with Ctrl+V) cannot be kept in the settings file, and
+    // would make its own command in the SMTP dialogue.
+    const std::pair<QLineEdit*, QString> texts[] = {
+        {form.txtSmtpServer, QStringLiteral("SMTPサーバ")},
+        {form.txtFrom, QStringLiteral("送信者")},
+        {form.txtRcpt, QStringLiteral("宛先")},
+        {form.txtSubject, QStringLiteral("件名")},
+    };
+    for (const auto& [box, name] : texts) {
+        if (box->text().contains(u'\r') || box->text().contains(u'\n')) {
+            refuse(QStringLiteral("「%1」に改行を含めることはできません。").arg(name));
+            return 1;
+        }
+    }
+    const SettingsRecord before = Settings;
     auto& s = Settings;
     s.smtpServer = form.txtSmtpServer->text();
     s.mailFrom = form.txtFrom->text();
@@ -74,6 +90,8 @@ std::int16_t SaveSmtpSettings(frmSmtpConfig& form) {
     s.showDetails = form.chkDetails->isChecked() ? 1 : 0;
     s.showNGDetails = form.chkNGDetails->isChecked() ? 1 : 0;
     if (!API::WriteSmtpSettings()) {
+        // Not saved: the running monitor goes on by what the file holds.
+        Settings = before;
         SettingsDialog::reportWriteFault(API::kSmtpFile);
         return 1;
     }

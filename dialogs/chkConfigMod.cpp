@@ -119,6 +119,7 @@ void ShowCheckSettings(frmCheckConfig& form) {
 }
 
 std::int16_t SaveCheckSettings(frmCheckConfig& form) {
+    const SettingsRecord before = Settings;
     auto& s = Settings;
     s.driveCheck1 = flagOf(form.chkDriveCheck);
     s.driveCheck2 = flagOf(form.chkDrive2);
@@ -148,6 +149,8 @@ std::int16_t SaveCheckSettings(frmCheckConfig& form) {
     s.watchServiceCount = static_cast<std::int16_t>(kept);
 
     if (!API::WriteCheckSettings()) {
+        // Not saved: the running monitor goes on by what the file holds.
+        Settings = before;
         SettingsDialog::reportWriteFault(API::kCheckFile);
         return 1;
     }

@@ -30,17 +30,16 @@ void frmSendTimeConfig::buildControls() {
     lblEXP = new QLabel(QStringLiteral("送信したい時間にチェックを入れてください"), this);
     lblEXP->setObjectName(QStringLiteral("lblEXP"));
 
+    // Made in the order shown, 1 to 24 (24 is hour 0), which is the order
+    // focus takes through them.
     auto* hours = new QGridLayout;
-    for (int h = 0; h < kHoursPerDay; ++h) {
-        const int shown = h == 0 ? kHoursPerDay : h;
+    for (int shown = 1; shown <= kHoursPerDay; ++shown) {
+        const int h = shown % kHoursPerDay;
         auto* box = new QCheckBox(QStringLiteral("%1時").arg(shown), this);
         box->setObjectName(QStringLiteral("chkTime%1").arg(h));
         hours->addWidget(box, (shown - 1) % kHourRows, (shown - 1) / kHourRows);
         chkTime[h] = box;
     }
-    // Tab through the hours in the order they are shown, 1 to 24.
-    for (int shown = 1; shown < kHoursPerDay; ++shown)
-        setTabOrder(chkTime[shown], chkTime[(shown + 1) % kHoursPerDay]);
 
     frameMinSet = new QGroupBox(QStringLiteral("送信する\"分\"の指定"), this);
     frameMinSet->setObjectName(QStringLiteral("frameMinSet"));

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <limits>
 
 namespace {
 // Room for a host name or a mail address without scrolling.
@@ -34,6 +35,8 @@ void frmSmtpConfig::buildControls() {
         box = new QLineEdit(frameBasic);
         box->setObjectName(QString::fromLatin1(boxName));
         box->setMinimumWidth(kTextBoxWidth);
+        // No length limit (a line edit cuts at 32,767 characters by default).
+        box->setMaxLength(std::numeric_limits<int>::max());
         label->setBuddy(box);
     };
     row("lblSmtpServer", QStringLiteral("SMTPサーバ"), "txtSmtpServer", lblSmtpServer,

@@ -1,5 +1,6 @@
 #include "platform/Clock.h"
 
+#include <QDate>
 #include <QTime>
 
 namespace platform {
@@ -9,6 +10,7 @@ class LocalClock final : public Clock {
 public:
     int hour() const override { return QTime::currentTime().hour(); }
     int minute() const override { return QTime::currentTime().minute(); }
+    long long day() const override { return QDate::currentDate().toJulianDay(); }
 };
 } // namespace
 

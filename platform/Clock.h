@@ -2,12 +2,14 @@
 
 namespace platform {
 
-// The local time of day.
+// The local date and time of day.
 class Clock {
 public:
     virtual ~Clock() = default;
     virtual int hour() const = 0;   // 0 to 23
     virtual int minute() const = 0; // 0 to 59
+    // The local date as a day number: consecutive days have consecutive numbers.
+    virtual long long day() const = 0;
     static Clock& system();
 };
 

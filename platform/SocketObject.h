@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractSocket>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -13,6 +14,11 @@ namespace platform {
 // the SMTP dialogue uses. Text is converted to and from the system code page.
 // Each connection gets a socket of its own, so Close lets the data queued
 // before it go out while a new Connect can start at once.
+//
+// A handler of an event may open a modal box, whose event loop delivers further
+// events (a Close, an Error, a new Connect) while the first handler is still on
+// the stack. A socket let go meanwhile is therefore destroyed only once no
+// event of this object is being delivered.
 class SocketObject : public QObject {
     Q_OBJECT
 public:
@@ -42,10 +48,20 @@ signals:
 
 private:
     void onReadyRead();
-    void onDisconnected();
+    void onStateChanged(QAbstractSocket::SocketState state);
     void onErrorOccurred();
+    void endConnection();
+    // Lets go of the current socket: it finishes sending, then is destroyed.
+    void retire(QTcpSocket* old);
+    // Destroys the retired sockets that are done, unless an event is being
+    // delivered (the socket that sent it may be one of them).
+    void reap();
+    template <class Emit> void deliver(Emit&& emitEvent);
 
     QPointer<QTcpSocket> socket_;
+    QList<QPointer<QTcpSocket>> retired_;
+    int delivering_ = 0;
+    bool ended_ = false; // the current connection's Close or Error has been sent
     QStringDecoder decoder_{QStringConverter::System};
 };
 

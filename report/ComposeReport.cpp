@@ -193,10 +193,11 @@ std::int16_t ComposeReport() {
         compose();
         return 0;
     } catch (const CompositionFailed&) {
+        const std::uint64_t thisMail = mailsStarted;
         platform::use<platform::MessageBox>().show(
             QStringLiteral("エラーが発生しました。設定をもう一度確認してください。"),
             QStringLiteral("Error"), platform::MessageBox::kOkOnly);
-        if (frmMain::exists()) {
+        if (frmMain::exists() && thisMail == mailsStarted) {
             frmMain::instance().cmdTestSend->setEnabled(true);
             frmMain::instance().setSendStatus(QStringLiteral("送信エラー"));
         }

@@ -31,10 +31,21 @@ const QString kErrorText = QStringLiteral("エラーが発生しました。");
 constexpr qsizetype kMaxReplyLineLength = 2048;
 constexpr int kMaxReplyLines = 100;
 
+// The box of a failing reply shows at most this much of it: the length of a
+// reply line (RFC 5321 4.5.3.1.5); a longer reply is cut and ends in "...".
+constexpr qsizetype kMaxShownReply = 512;
+
 ReplyReader reader;
-// A failing reply has been answered with QUIT: from then on only the close
-// counts, so a late reply (the server's 221) cannot move the dialogue on.
-bool failedReply = false;
+
+// Where the mail on the socket stands. Only a mail in dialogue can fail by a
+// close, an error or a time-out; once it has failed or ended, later events of
+// its connection cannot show a second box.
+enum class Phase {
+    Idle,          // no mail on the socket
+    Dialogue,      // connecting or in dialogue
+    AwaitingClose, // a failing reply was answered with QUIT; only the close counts
+};
+Phase phase = Phase::Idle;
 QPointer<QTimer> replyTimer;
 
 frmMain& window() {
@@ -59,13 +70,13 @@ void stopTimeout() {
         replyTimer->stop();
 }
 
-void TimedOut();
+void connectionEnded();
 
 void armTimeout(std::chrono::milliseconds limit) {
     if (!replyTimer) {
         replyTimer = new QTimer(window().sckSend);
         replyTimer->setSingleShot(true);
-        QObject::connect(replyTimer, &QTimer::timeout, replyTimer, &TimedOut);
+        QObject::connect(replyTimer, &QTimer::timeout, replyTimer, &connectionEnded);
     }
     replyTimer->start(limit);
 }
@@ -74,14 +85,28 @@ void sendLine(const QString& line) {
     socket().SendData(line + kCrLf);
 }
 
+// The mail on the socket has failed: its connection is dropped, so no later
+// event of it can act, and the operator is told once. The box runs an event
+// loop of its own; a newer mail started meanwhile keeps the button and the
+// status text.
+void failSend() {
+    phase = Phase::Idle;
+    stopTimeout();
+    closeSocket();
+    const std::uint64_t thisMail = mailsStarted;
+    showBox(kErrorText, QStringLiteral("Error"));
+    if (thisMail != mailsStarted)
+        return;
+    window().cmdTestSend->setEnabled(true);
+    window().setSendStatus(kSendError);
+}
+
 // A setting holding a line end would smuggle a command of its own into the
 // dialogue: such a line is not sent and the mail is given up.
 bool sendCommand(const QString& line) {
     if (line.contains(QLatin1Char('\r')) || line.contains(QLatin1Char('\n'))) {
-        stopTimeout();
         sendLine(QStringLiteral("QUIT"));
-        closeSocket();
-        SocketFailed();
+        failSend();
         return false;
     }
     sendLine(line);
@@ -97,24 +122,40 @@ QString afterFirstAt(const QString& address) {
     return at < 0 ? address : address.mid(at + 1);
 }
 
+QString shownReply(const QString& reply) {
+    if (reply.size() <= kMaxShownReply)
+        return reply;
+    qsizetype keep = kMaxShownReply;
+    if (reply[keep - 1].isHighSurrogate())
+        --keep;
+    return reply.left(keep) + QStringLiteral("...");
+}
+
 void failOnReply(const QString& reply) {
-    failedReply = true;
+    phase = Phase::AwaitingClose;
     sendLine(QStringLiteral("QUIT"));
     // The server should close after QUIT; one that does not must not keep the
     // button disabled for ever either.
     armTimeout(replyTimeout);
-    showBox(kErrorText + kCrLf + reply, QStringLiteral("ERROR"));
-    window().setSendStatus(kSendError);
+    const std::uint64_t thisMail = mailsStarted;
+    showBox(kErrorText + kCrLf + shownReply(reply), QStringLiteral("ERROR"));
+    if (thisMail == mailsStarted)
+        window().setSendStatus(kSendError);
 }
 
-void TimedOut() {
-    closeSocket();
-    if (failedReply) {
-        // The operator has been told of the failing reply already.
-        window().cmdTestSend->setEnabled(true);
+// The connection has ended: closed or reset by the server, broken, or timed
+// out. A mail still in dialogue has failed; after a failing reply the
+// operator has been told already, and only the socket and the button are
+// put right.
+void connectionEnded() {
+    if (phase == Phase::Dialogue) {
+        failSend();
         return;
     }
-    SocketFailed();
+    phase = Phase::Idle;
+    stopTimeout();
+    closeSocket();
+    window().cmdTestSend->setEnabled(true);
 }
 
 // Answers a passing reply by the step the dialogue stands at. False when the
@@ -148,6 +189,7 @@ bool answerReply() {
         armTimeout(dataEndTimeout);
         return true;
     case 5: // the end of the message
+        phase = Phase::Idle;
         stopTimeout();
         sendLine(QStringLiteral("QUIT"));
         closeSocket();
@@ -177,6 +219,7 @@ void ReplyReader::append(QStringView data) {
 
 std::optional<ReplyReader::Reply> ReplyReader::take() {
     qsizetype start = 0;
+    QStringView code;
     for (int lines = 1;; ++lines) {
         const qsizetype end = pending_.indexOf(QLatin1Char('\n'), start);
         if (end < 0) {
@@ -189,15 +232,18 @@ std::optional<ReplyReader::Reply> ReplyReader::take() {
         QStringView line = QStringView(pending_).mid(start, end - start);
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
+        if (lines == 1 && line.size() >= 3)
+            code = line.left(3);
+        // Every line of a reply carries the code of its first line.
         const bool wellFormed =
             line.size() >= 3 && line.size() <= kMaxReplyLineLength && isDigit(line[0]) &&
-            isDigit(line[1]) && isDigit(line[2]) &&
+            isDigit(line[1]) && isDigit(line[2]) && line.left(3) == code &&
             (line.size() == 3 || line[3] == QLatin1Char(' ') || line[3] == QLatin1Char('-'));
         const bool last = wellFormed && (line.size() == 3 || line[3] == QLatin1Char(' '));
         if (!wellFormed || last || lines == kMaxReplyLines) {
             Reply reply{pending_.left(end + 1), 0};
             if (last)
-                reply.code = line.left(3).toInt();
+                reply.code = code.toInt();
             pending_.remove(0, end + 1);
             return reply;
         }
@@ -219,6 +265,7 @@ QString DotStuffed(const QString& text) {
 }
 
 void SendMail() {
+    ++mailsStarted;
     window().setSendStatus(kSending);
     window().cmdTestSend->setEnabled(false);
     if (ComposeReport() != 0)
@@ -232,7 +279,7 @@ void ConnectSmtp() {
     sck.Close();
     smtpStep = 0;
     reader.clear();
-    failedReply = false;
+    phase = Phase::Dialogue;
     sck.RemoteHost = Settings.smtpServer;
     sck.RemotePort = smtpPort;
     // Armed before connecting: a connection that fails at once stops it again.
@@ -242,7 +289,7 @@ void ConnectSmtp() {
 
 void ReplyDataArrived() {
     const QString data = socket().GetData();
-    if (failedReply)
+    if (phase != Phase::Dialogue)
         return;
     reader.append(data);
     while (const auto reply = reader.take()) {
@@ -255,17 +302,13 @@ void ReplyDataArrived() {
     }
 }
 
+// Before the server has accepted the message, a close loses the report.
 void ServerClosed() {
-    stopTimeout();
-    closeSocket();
-    window().cmdTestSend->setEnabled(true);
+    connectionEnded();
 }
 
 void SocketFailed() {
-    stopTimeout();
-    showBox(kErrorText, QStringLiteral("Error"));
-    window().cmdTestSend->setEnabled(true);
-    window().setSendStatus(kSendError);
+    connectionEnded();
 }
 
 } // namespace MailMod

@@ -30,8 +30,9 @@ public:
     struct Reply {
         // The whole reply as received, line ends included.
         QString text;
-        // The code of its last line; 0 when the reply is malformed (a line not
-        // starting with three digits, an overlong line or too many lines).
+        // The code of its first line; 0 when the reply is malformed (a line not
+        // starting with three digits, lines with different codes, an overlong
+        // line or too many lines).
         int code = 0;
     };
 

@@ -9,6 +9,12 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-ipafont-gothic
   python3 python3-aiosmtpd curl
+  # The X server tests: a virtual X server, a notification area, key presses
+  # and window queries.
+  xvfb xdotool trayer x11-utils libx11-6
+  # The Debian package: cpack's dependency list (dpkg-shlibdeps, file) and the
+  # check of its service unit (systemd-analyze).
+  dpkg-dev file systemd
 )
 
 # With --windows-tools: only what the Windows build and its tests need
@@ -27,23 +33,7 @@ if [ "${1:-}" = "--windows-tools" ]; then
   )
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "Installing: ${missing[*]}"
-  # The package lists are read again only when one of the packages is not in them.
-  for p in "${missing[@]}"; do
-    if ! apt-cache policy "$p" 2>/dev/null | grep -q 'Candidate: [^(]'; then
-      $sudo apt-get update
-      break
-    fi
-  done
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+scripts/install-packages.sh "${packages[@]}"
 
 if [ "$windows_tools" -eq 1 ]; then
   # Wine takes the system code page from the locale: ja_JP.UTF-8 gives 932.

@@ -287,6 +287,34 @@ private slots:
         QCOMPARE(fakes::systemText(bytes), text);
     }
 
+    // The line format cannot hold a line end inside a value: such a record is
+    // not written, and the former file stays.
+    void lineBreakInValueIsNotWritten_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("service name with LF") << "check.ini";
+        QTest::newRow("sender with CR LF") << "smtp.ini";
+        QTest::newRow("minute with CR") << "sendtime.ini";
+    }
+
+    void lineBreakInValueIsNotWritten() {
+        QFETCH(QString, file);
+        fakes::Environment env;
+        Settings.sendMinute = "5";
+        const auto write = [&] {
+            return file == "check.ini"  ? API::WriteCheckSettings()
+                   : file == "smtp.ini" ? API::WriteSmtpSettings()
+                                        : API::WriteSendTimeSettings();
+        };
+        QVERIFY(write());
+        const QByteArray former = env.folder.read(file);
+        Settings.watchServices[0] = "   Spooler\nX";
+        Settings.watchServiceCount = 1;
+        Settings.mailFrom = "a@b.example\r\nRCPT TO: <x@y>";
+        Settings.sendMinute = "5\r1";
+        QVERIFY(!write());
+        QCOMPARE(env.folder.read(file), former);
+    }
+
     // A write cut off by the file-size limit fails and leaves the former file whole.
     void interruptedWriteKeepsFormerFile() {
 #ifndef Q_OS_LINUX

@@ -3,6 +3,7 @@
 #include "app/API.h"
 #include "app/frmMain.h"
 #include "app/variables.h"
+#include "dialogs/SettingsDialog.h"
 #include "report/SmtpDialogue.h"
 #include "support/Fakes.h"
 #include "support/ScriptedSmtpServer.h"
@@ -12,12 +13,32 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+// The three settings files present, an accepting server, and a schedule of
+// minute 5 of hour 9.
+struct Rig {
+    Rig() {
+        for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
+            env.folder.write(file, "\r\n");
+        MailMod::smtpPort = server.port();
+        Settings.smtpServer = u"127.0.0.1"_s;
+        Settings.mailFrom = u"tolvane@example.com"_s;
+        Settings.mailTo = u"admin@example.org"_s;
+        Settings.sendHours[9] = kFlagOn;
+        Settings.sendMinute = u"5"_s;
+    }
+    ~Rig() { MailMod::smtpPort = MailMod::kSmtpPort; }
+    fakes::Environment env;
+    fakes::ScriptedSmtpServer server{fakes::ScriptedSmtpServer::accepting()};
+};
+} // namespace
+
 class tst_frmMainSend : public QObject {
     Q_OBJECT
 private slots:
     void schedule_data() {
         // From 9 flagged and minute "5": changes "hours=H,H", "flag=F" (of the
-        // flagged hours), "minute=M", "rm=FILE"; ticks "H:MM+" (a mail starts) or
+        // flagged hours), "minute=M", "rm=FILE", "day=D" (the date); ticks "H:MM+" (a mail starts) or
         // "H:MM-" (none), "H:MM~" by the window's own timer; "test+" and "test-"
         // click the test-send button and answer Yes or No. The window stays hidden.
         QTest::addColumn<QString>("steps");
@@ -33,6 +54,9 @@ private slots:
         // The next flagged hour, and the same minute of the next day, send again.
         QTest::newRow("two ticks in one minute send once")
             << u"hours=0,9; 9:05+; 9:05-; 9:06-; 10:05-; 0:05+; 0:06-; 9:05+"_s;
+        // A machine resumed from sleep at the same time on another day.
+        QTest::newRow("the same minute of another day sends again")
+            << u"9:05+; 9:05-; day=1; 9:05+; 9:05-"_s;
         QTest::newRow("changed hours take effect at the next tick")
             << u"minute=30; 14:30-; hours=14; 14:30+; hours=9; minute=31; 14:31-"_s;
         for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
@@ -42,17 +66,9 @@ private slots:
 
     void schedule() {
         QFETCH(QString, steps);
-        fakes::Environment env;
-        for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
-            env.folder.write(file, "\r\n");
-        fakes::ScriptedSmtpServer server{fakes::ScriptedSmtpServer::accepting()};
-        MailMod::smtpPort = server.port();
-        const auto restorePort = qScopeGuard([] { MailMod::smtpPort = MailMod::kSmtpPort; });
-        Settings.smtpServer = u"127.0.0.1"_s;
-        Settings.mailFrom = u"tolvane@example.com"_s;
-        Settings.mailTo = u"admin@example.org"_s;
-        Settings.sendHours[9] = kFlagOn;
-        Settings.sendMinute = u"5"_s;
+        Rig rig;
+        auto& env = rig.env;
+        auto& server = rig.server;
         frmMain window;
         const QString untouched = u"-"_s; // put into the status panel; a send replaces it
         bool sent = false;
@@ -69,6 +85,8 @@ private slots:
                              std::int16_t(arg.toInt()));
             } else if (step.startsWith(u"minute=")) {
                 Settings.sendMinute = arg;
+            } else if (step.startsWith(u"day=")) {
+                env.clock.d = arg.toLongLong();
             } else if (step.startsWith(u"rm=")) {
                 QVERIFY(QFile::remove(env.folder.file(arg)));
             } else if (step.startsWith(u"test")) {
@@ -94,6 +112,30 @@ private slots:
         QVERIFY(window.cmdTestSend->isEnabled());
         // A scheduled send leaves the window as it was.
         QVERIFY(!window.isVisible());
+    }
+
+    // A modal settings dialog runs an event loop of its own: a tick while it is
+    // open sends, and the mail goes through before the dialog closes.
+    void sendWhileDialogIsOpen() {
+        Rig rig;
+        auto& env = rig.env;
+        auto& server = rig.server;
+        env.clock.h = 9;
+        env.clock.m = 5;
+        frmMain window;
+        QString statusWhileOpen;
+        QTimer::singleShot(0, this, [&] {
+            auto* dlg = dynamic_cast<SettingsDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dlg);
+            window.timerSendTime_Timer();
+            QTRY_COMPARE(window.sendStatus(), u"送信完了"_s);
+            statusWhileOpen = window.sendStatus();
+            QTest::mouseClick(dlg->cmdCancel, Qt::LeftButton);
+        });
+        window.cmdSendTime->click();
+        QCOMPARE(statusWhileOpen, u"送信完了"_s);
+        QCOMPARE(server.transcripts.value(0).last(), u"C:<closed>"_s);
+        QVERIFY(window.cmdTestSend->isEnabled());
     }
 };
 

@@ -63,6 +63,7 @@ private slots:
         QStringList seen;
         bool openAfterOk = false;
         bool openAfterEsc = false;
+        bool recordKept = true;
         QTimer::singleShot(0, this, [&] {
             auto* dlg = dynamic_cast<SettingsDialog*>(QApplication::activeModalWidget());
             if (!dlg)
@@ -74,8 +75,11 @@ private slots:
                 seen.append(part[0] + u'.' + part[1] + u'=' + value.toString());
             }
             if (faultyLine == 0) {
+                // What was not saved does not take effect either.
+                const SettingsRecord before = Settings;
                 QTest::mouseClick(dlg->cmdOK, Qt::LeftButton);
                 openAfterOk = dlg->isVisible();
+                recordKept = Settings == before;
             }
             QTest::keyClick(dlg, Qt::Key_Escape);
             openAfterEsc = dlg->isVisible();
@@ -87,6 +91,7 @@ private slots:
                 !frmSendTimeConfig::exists());
         QCOMPARE(seen, shown);
         QCOMPARE(openAfterOk, faultyLine == 0);
+        QVERIFY(recordKept);
         QVERIFY(openAfterEsc);
         QCOMPARE(env.messageBox.shown.size(), 1);
         const auto box = env.messageBox.shown[0];

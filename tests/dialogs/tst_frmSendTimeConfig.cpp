@@ -38,6 +38,14 @@ private slots:
             QVERIFY((shown - 1) % 6 ? box->x() == above->x() && box->y() > above->y()
                                     : box->x() > above->x() && box->y() == dlg.chkTime[1]->y());
         }
+        // Focus starts at "1時" and tabs through the hours as shown, then the minute.
+        QApplication::setActiveWindow(&dlg);
+        QTRY_COMPARE(QApplication::focusWidget(), dlg.chkTime[1]);
+        for (int shown = 2; shown <= 25; ++shown) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(),
+                     shown <= 24 ? static_cast<QWidget*>(dlg.chkTime[shown % 24]) : dlg.txtSendMin);
+        }
     }
 
     void minuteTyping_data() {

@@ -94,6 +94,18 @@ private slots:
         QTest::newRow("subject: dot, underscore") << subject << u"A._"_s << u"A"_s << QString();
         QTest::newRow("subject: kana between a letter and a digit")
             << subject << u"Aカ9"_s << u"A9"_s << QString();
+        // A pasted line break would split the file's lines and the SMTP commands.
+        QTest::newRow("sender: pasted line break and command")
+            << u"txtFrom^"_s << u"\r\nRCPT TO: <x@y>"_s << u"tolvane@localhost\r\nRCPT TO: <x@y>"_s
+            << u"「送信者」に改行を含めることはできません。"_s;
+        QTest::newRow("recipient: pasted LF")
+            << u"txtRcpt^"_s << u"\nX"_s << u"postmaster@localhost\nX"_s
+            << u"「宛先」に改行を含めることはできません。"_s;
+        QTest::newRow("server: pasted CR") << u"txtSmtpServer^"_s << u"\rX"_s << u"127.0.0.1\rX"_s
+                                           << u"「SMTPサーバ」に改行を含めることはできません。"_s;
+        QTest::newRow("server: no length limit")
+            << u"txtSmtpServer^"_s << QString(40000, u'h') << u"127.0.0.1"_s + QString(40000, u'h')
+            << QString();
         QTest::newRow("subject: pasted text with a dot")
             << u"txtSubject^"_s << u" OK today. Really"_s << u"Status Tolvane"_s << QString();
     }
@@ -130,7 +142,7 @@ private slots:
         // Apply refuses the same and disables itself; the next edit enables it again.
         QTest::mouseClick(dlg.cmdApply, Qt::LeftButton);
         QVERIFY(!dlg.cmdApply->isEnabled() && !env.folder.has(kSmtpIni));
-        for (QLineEdit* box : {dlg.txtFrom, dlg.txtRcpt})
+        for (QLineEdit* box : {dlg.txtSmtpServer, dlg.txtFrom, dlg.txtRcpt})
             keys::replaceText(box, u"x@host"_s);
         QTest::mouseClick(dlg.cmdApply, Qt::LeftButton);
         QCOMPARE(env.messageBox.shown.size(), 2);

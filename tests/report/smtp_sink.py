@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""An SMTP server on 127.0.0.1 for the delivery tests.
+"""An SMTP server on a loopback address for the delivery tests.
 
-    smtp_sink.py FOLDER [ADDRESS [PORT]]
+    smtp_sink.py FOLDER [ADDRESS PORT]
 
-Listens on ADDRESS (default 127.0.0.1), port PORT (default: a free port),
-prints the port number on a line of its own, and serves until its standard input closes. Every message it accepts
-becomes FOLDER/N.json, the HELO argument and the envelope, and FOLDER/N.data,
-the message text as the client meant it (dot-stuffing undone) in the bytes it
-sent: the client's code page is the reader's to apply.
+Listens on ADDRESS and PORT (127.0.0.1 and a free port when not given; a
+program that always mails to port 25 gets a loopback address of its own),
+prints the port number on a line of its own, and serves until its standard
+input closes. Every message it accepts becomes FOLDER/N.json: the HELO
+argument, the envelope and the message text as the client meant it
+(dot-stuffing undone), as UTF-8; and FOLDER/N.data, that text in the bytes
+that the client sent, for a client whose code page is not UTF-8.
 """
 import asyncio
 import json
@@ -28,6 +30,7 @@ class Sink:
             "helo": session.host_name,
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
+            "content": envelope.original_content.decode("utf-8", "replace"),
         }
         # Written aside and renamed, so a reader never sees half a file; the
         # record last, so that its presence means both are there.
@@ -41,11 +44,11 @@ class Sink:
         return "250 OK"
 
 
-async def main(folder, address, port):
+async def main(folder, address="127.0.0.1", port="0"):
     loop = asyncio.get_running_loop()
     handler = Sink(folder)
     server = await loop.create_server(
-        lambda: SMTP(handler, hostname="sink.test"), address, port)
+        lambda: SMTP(handler, hostname="sink.test"), address, int(port))
     print(server.sockets[0].getsockname()[1], flush=True)
     await loop.run_in_executor(None, sys.stdin.read)
     server.close()
@@ -53,5 +56,4 @@ async def main(folder, address, port):
 
 
 if __name__ == "__main__":
-    asyncio.run(main(sys.argv[1], sys.argv[2] if len(sys.argv) > 2 else "127.0.0.1",
-                     int(sys.argv[3]) if len(sys.argv) > 3 else 0))
+    asyncio.run(main(*sys.argv[1:4]))

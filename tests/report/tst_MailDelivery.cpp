@@ -7,45 +7,20 @@
 #include "report/MailMod.h"
 #include "report/SmtpDialogue.h"
 #include "support/Fakes.h"
+#include "support/SmtpSink.h"
 
-#include <QDir>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
 #include <QtTest>
-
-namespace {
-
-// The server that tests/report/with_smtp_sink.sh runs beside this test, on the
-// build machine, so that it serves the Windows build under Wine as well.
-struct SmtpSink {
-    const int port = qEnvironmentVariableIntValue("TOLVANE_SMTP_SINK_PORT");
-    const QString folder = qEnvironmentVariable("TOLVANE_SMTP_SINK_DIR");
-
-    // The envelope of the first message accepted, empty until there is one.
-    QJsonObject envelope() const {
-        QFile file(QDir(folder).filePath("1.json"));
-        return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
-                                              : QJsonObject();
-    }
-    // Its text, as sent: in the system code page.
-    QByteArray content() const {
-        QFile file(QDir(folder).filePath("1.data"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-};
-
-} // namespace
 
 class tst_MailDelivery : public QObject {
     Q_OBJECT
 
 private slots:
     void reportArrives() {
-        SmtpSink sink;
-        QVERIFY2(sink.port > 0 && !sink.folder.isEmpty(),
-                 "no SMTP server: run through CTest, whose wrapper starts one");
+        fakes::SmtpSink sink;
+        QVERIFY2(sink.port() > 0, "the SMTP server did not start: python3-aiosmtpd is missing?");
 
         fakes::Environment env;
         // Listing lines that start with a dot, one holding nothing else, reach the
@@ -63,16 +38,17 @@ private slots:
         Settings = SettingsRecord{};
         frmMain window;
         window.Form_Load();
-        MailMod::smtpPort = sink.port;
+        MailMod::smtpPort = sink.port();
         window.cmdTestSend->click();
         QTRY_COMPARE(window.sendStatus(), "送信完了");
         MailMod::smtpPort = MailMod::kSmtpPort;
 
-        QTRY_VERIFY(!sink.envelope().isEmpty());
-        const QJsonObject mail = sink.envelope();
+        QTRY_VERIFY(!sink.message().isEmpty());
+        const QJsonObject mail = sink.message();
         QCOMPARE(mail["helo"].toString(), "monitor.example");
         QCOMPARE(mail["mail_from"].toString(), "tolvane@monitor.example");
         QCOMPARE(mail["rcpt_tos"].toArray(), QJsonArray{"admin@example.org"});
+        // In the system code page, as it went out.
         QCOMPARE(sink.content(), fakes::systemBytes(MailMod::mailText + "\r\n"));
         QVERIFY(MailMod::mailText.contains("\r\nSubject: サーバー状態報告\r\n"));
         QVERIFY(MailMod::mailText.contains("\r\n.hidden-unit\r\n.\r\n"));

@@ -1,5 +1,6 @@
 // The SMTP dialogue over real loopback connections against a scripted server.
 
+#include "app/API.h"
 #include "app/frmMain.h"
 #include "app/variables.h"
 #include "platform/SocketObject.h"
@@ -10,6 +11,7 @@
 
 #include <QPushButton>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 #include <functional>
 #include <map>
@@ -98,6 +100,9 @@ private slots:
         row("two replies in one read", "250 a\r\n354 b\r\n", "250:250 a\r\n/354:354 b\r\n/");
         row("two digits", "25 ok\r\n", "0:25 ok\r\n/");
         row("four digits", "2500 ok\r\n", "0:2500 ok\r\n/");
+        row("code of the first line", "250-a\r\n250 b\r\n", "250:250-a\r\n250 b\r\n/");
+        row("lines with different codes", "550-denied\r\n250 ok\r\n",
+            "0:550-denied\r\n250 ok\r\n/");
         row("bad line after a continuation", "220-first\r\nsecond\r\n",
             "0:220-first\r\nsecond\r\n/");
         const QString endless(5000, 'x'), manyLines = QString("220-line\r\n").repeated(100);
@@ -163,6 +168,11 @@ private slots:
         failing("550 to RCPT TO", 6, "550 5.1.1 no such user\r\n");
         failing("multi-line 554 greeting", 0, "554-not today\r\n554 go away\r\n");
         failing("reply without a code", 2, "hello there\r\n");
+        // The box shows the first 512 characters of a long reply.
+        const QString longReply = "554 " + QString(600, u'x') + "\r\n";
+        row("long failing greeting", {qPrintable(longReply), "221 bye\r\n"}, [] {},
+            "ERROR|" + kErrorText + "\r\n" + longReply.left(512) + ".../", failed,
+            {"S:" + longReply, "C:QUIT\r\n", "S:221 bye\r\n"});
 
         const QStringList quit{"C:QUIT\r\n", "C:<closed>"}, closed{"C:<closed>"};
         // The other time-out keeps its minutes: only the shortened one can end the wait.
@@ -176,9 +186,20 @@ private slots:
         row("failing reply, server never closes", {"554 go away\r\n"}, shortReply,
             "ERROR|" + kErrorText + "\r\n554 go away\r\n/", failed,
             QStringList{"S:554 go away\r\n"} + quit);
-        row(
-            "server closes mid-dialogue", accepting.mid(0, 2) + Script{Reply({}, true)}, [] {}, "",
-            "送信中...", kAccepted.mid(0, 4) + QStringList{"S:<close>"});
+        // A connection that ends before the server has taken the message loses
+        // the report: reset or orderly close, at every step up to the end of the data.
+        for (int step = 0; step <= 5; ++step) {
+            for (const bool reset : {false, true}) {
+                const QByteArray name =
+                    QByteArray(reset ? "reset" : "close") + " before reply " + QByteArray::number(step);
+                // Qt leaves a connection reset before it was reported as made in
+                // its connecting state; the reply time-out ends it.
+                const Setup setup = reset && step == 0 ? shortReply : [] {};
+                row(name.constData(), accepting.mid(0, step) + Script{Reply({}, true, reset)}, setup,
+                    socketError, failed,
+                    kAccepted.mid(0, 2 * step) + QStringList{reset ? "S:<reset>" : "S:<close>"});
+            }
+        }
         row("connection refused", {}, refused, socketError, failed, {});
         row("silent: no greeting", {}, shortReply, socketError, failed, closed);
         row("silent: no answer to the end of the data", accepting.mid(0, 5), shortDataEnd,
@@ -210,6 +231,111 @@ private slots:
         QTEST(rig.window->sendStatus(), "status");
         QTEST(rig.boxes(), "boxes");
         QVERIFY(!rig.window->sckSend->isOpen());
+    }
+
+    // A real box runs an event loop of its own: what happens while it is open
+    // is handled once and safely, and the box's caller finds the state changed.
+    void eventsWhileBoxIsOpen_data() {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<QString>("boxes");
+        QTest::addColumn<QString>("until"); // what the box waits for: "enabled" or "closed"
+        const Script accepting = Server::accepting();
+        const QString rejected = "ERROR|" + kErrorText + "\r\n550 no such user\r\n/";
+        const Script toRcpt = accepting.mid(0, 3);
+        QTest::newRow("failing reply, then the server closes")
+            << toRcpt + Script{"550 no such user\r\n", Reply({"221 bye\r\n"}, true)} << Setup([] {})
+            << rejected << "enabled";
+        QTest::newRow("failing reply, then the server resets")
+            << toRcpt + Script{"550 no such user\r\n", Reply({}, true, true)} << Setup([] {})
+            << rejected << "enabled";
+        QTest::newRow("failing reply, then the time-out")
+            << toRcpt + Script{"550 no such user\r\n"}
+            << Setup([] { MailMod::replyTimeout = 100ms; }) << rejected << "enabled";
+        // The connection is dropped before the box: nothing of it comes after.
+        QTest::newRow("time-out, then the server closes")
+            << Script{} << Setup([] { MailMod::replyTimeout = 100ms; })
+            << "Error|" + kErrorText + "/" << "closed";
+    }
+
+    void eventsWhileBoxIsOpen() {
+        QFETCH(Script, script);
+        QFETCH(Setup, setup);
+        QFETCH(QString, until);
+        Rig rig({script});
+        setup();
+        rig.env.messageBox.openFor = 200ms;
+        // The box of a failing reply is open inside the data handler of the
+        // connection's socket, which must outlive the box.
+        bool socketKept = true;
+        rig.env.messageBox.whileOpen = [&](const auto&) {
+            if (until == "enabled") {
+                QTRY_VERIFY(rig.window->cmdTestSend->isEnabled());
+                QTest::qWait(50);
+                socketKept = !rig.window->sckSend->findChildren<QTcpSocket*>().isEmpty();
+            } else {
+                rig.server.closeClient();
+                QTest::qWait(200);
+            }
+        };
+        rig.start();
+        QTRY_COMPARE(rig.env.messageBox.shown.size(), 1);
+        QTRY_COMPARE(rig.env.messageBox.open, 0);
+        QTest::qWait(200);
+        QTEST(rig.boxes(), "boxes");
+        QCOMPARE(rig.window->sendStatus(), "送信エラー");
+        QVERIFY(rig.window->cmdTestSend->isEnabled());
+        QVERIFY(!rig.window->sckSend->isOpen());
+        QVERIFY(socketKept);
+        // Once no handler uses it, the connection's socket goes.
+        QTRY_VERIFY(rig.window->sckSend->findChildren<QTcpSocket*>().isEmpty());
+    }
+
+    // A tick starts a new mail while the box of a failed one is open: the new
+    // mail is delivered, and closing the old box afterwards changes nothing.
+    void newMailWhileBoxIsOpen_data() {
+        QTest::addColumn<Script>("first");
+        QTest::addColumn<bool>("composeFails");
+        QTest::addColumn<QString>("box");
+        const Script accepting = Server::accepting();
+        QTest::newRow("failing reply")
+            << accepting.mid(0, 3) + Script{"550 no such user\r\n"} << false
+            << "ERROR|" + kErrorText + "\r\n550 no such user\r\n/";
+        QTest::newRow("connection ended early") << accepting.mid(0, 2) + Script{Reply({}, true)}
+                                                << false << "Error|" + kErrorText + "/";
+        QTest::newRow("composing failed")
+            << accepting << true << "Error|エラーが発生しました。設定をもう一度確認してください。/";
+    }
+
+    void newMailWhileBoxIsOpen() {
+        QFETCH(Script, first);
+        QFETCH(bool, composeFails);
+        Rig rig(QList<Script>{first, Server::accepting()});
+        for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
+            rig.env.folder.write(file, "\r\n");
+        Settings.sendHours[9] = kFlagOn;
+        Settings.sendMinute = "5";
+        rig.env.clock.h = 9;
+        rig.env.clock.m = 5;
+        // A drive that does not exist fails the composition.
+        Settings.driveCheck1 = composeFails ? kFlagOn : 0;
+        Settings.driveIndex1 = 3;
+        rig.env.messageBox.openFor = 100ms;
+        rig.env.messageBox.whileOpen = [&](const auto&) {
+            Settings.driveCheck1 = 0;
+            rig.window->timerSendTime_Timer();
+            QTRY_COMPARE(rig.window->sendStatus(), "送信完了");
+        };
+        MailMod::SendMail();
+        QTRY_VERIFY(!rig.env.messageBox.shown.isEmpty());
+        QTRY_COMPARE(rig.env.messageBox.open, 0);
+        QTEST(rig.boxes(), "box");
+        QTest::qWait(200);
+        QCOMPARE(rig.window->sendStatus(), "送信完了");
+        QVERIFY(rig.window->cmdTestSend->isEnabled());
+        QCOMPARE(rig.transcript(rig.server.connections() - 1),
+                 acceptedTranscript(Server::accepting(), "me@example.com", "example.com",
+                                    MailMod::mailText));
     }
 
     void secondMailReplacesFirst() {

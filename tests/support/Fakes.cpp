@@ -3,9 +3,12 @@
 #include "platform/Files.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QTimer>
+#include <algorithm>
 
 namespace fakes {
 
@@ -60,6 +63,18 @@ bool AppFolder::has(const QString& name) const {
 
 int MessageBox::show(const QString& text, const QString& title, int style) {
     shown.append({text, title, style});
+    if (whileOpen || openFor.count() > 0) {
+        const Shown box = shown.last();
+        maxOpen = std::max(maxOpen, ++open);
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, [&] {
+            if (whileOpen)
+                whileOpen(box);
+            QTimer::singleShot(openFor, &loop, &QEventLoop::quit);
+        });
+        loop.exec();
+        --open;
+    }
     if (!answers.isEmpty())
         return answers.takeFirst();
     return style == kYesNo ? kYes : kOk;

@@ -18,6 +18,7 @@
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -45,8 +46,10 @@ private:
 class Clock final : public platform::Clock {
 public:
     int h = 0, m = 0;
+    long long d = 0;
     int hour() const override { return h; }
     int minute() const override { return m; }
+    long long day() const override { return d; }
 };
 
 class Sleep final : public platform::Sleep {
@@ -71,6 +74,15 @@ public:
     QList<Shown> shown;
     // Answers taken in order; when none is left a box answers with its default.
     QList<int> answers;
+    // Like a real modal box, a box can stay open for a while and run an event
+    // loop of its own, which delivers ticks, socket events and time-outs:
+    // whileOpen runs inside that loop as the box opens (it may wait for
+    // things to happen), and the box closes `openFor` after it returns. With
+    // neither, a box returns at once, as on the offscreen platform.
+    std::chrono::milliseconds openFor{0};
+    std::function<void(const Shown&)> whileOpen;
+    int open = 0;    // boxes open now
+    int maxOpen = 0; // most boxes open at one time
     int show(const QString& text, const QString& title, int style) override;
 };
 

@@ -5,6 +5,14 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#ifdef _WIN32
+#include <winsock2.h>
+using NativeSocket = SOCKET;
+#else
+#include <sys/socket.h>
+using NativeSocket = int;
+#endif
+
 namespace fakes {
 
 // Pause between the chunks of one reply: long enough for the client to read each on its own.
@@ -75,8 +83,16 @@ void ScriptedSmtpServer::send(int index, Reply reply) {
         QTimer::singleShot(kChunkGapMs, this, [this, index, reply] { send(index, reply); });
     } else if (reply.close) {
         c.closedByServer = true;
-        transcripts[index].append("S:<close>");
-        c.socket->disconnectFromHost();
+        transcripts[index].append(reply.reset ? "S:<reset>" : "S:<close>");
+        if (reply.reset) {
+            // A zero linger time makes the close a reset.
+            const linger noLinger{1, 0};
+            ::setsockopt(NativeSocket(c.socket->socketDescriptor()), SOL_SOCKET, SO_LINGER,
+                         reinterpret_cast<const char*>(&noLinger), sizeof noLinger);
+            c.socket->abort();
+        } else {
+            c.socket->disconnectFromHost();
+        }
     }
 }
 

@@ -22,11 +22,13 @@ class ScriptedSmtpServer : public QObject {
 public:
     struct Reply {
         Reply(const char* text) : chunks{QByteArray(text)} {}
-        Reply(QList<QByteArray> parts, bool closeAfter = false)
-            : chunks(std::move(parts)), close(closeAfter) {}
+        Reply(QList<QByteArray> parts, bool closeAfter = false, bool resetAfter = false)
+            : chunks(std::move(parts)), close(closeAfter), reset(resetAfter) {}
         QList<QByteArray> chunks;
-        // Close the connection after the chunks have gone out.
+        // Close the connection after the chunks have gone out; with reset, by
+        // a reset (RST) instead of an orderly close.
         bool close = false;
+        bool reset = false;
     };
     using Script = QList<Reply>;
 

@@ -1,0 +1,115 @@
+// The settings loaders fed any file. The first byte picks the file (check.ini,
+// smtp.ini, sendtime.ini), the rest is its content. A LoadError is an expected
+// outcome and must name the file and a line the file has (or the one after
+// its end); a file that loads must come back the same through its writer.
+
+#include "FuzzSupport.h"
+
+#include "app/API.h"
+#include "app/variables.h"
+
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace {
+
+using fuzz::check;
+using fuzz::fail;
+
+struct SettingsFile {
+    const QString& name;
+    void (*load)();
+    QStringList (*lines)();
+    bool (*write)();
+    int fixedLines;  // the lines every loadable file has
+    int firstNumber; // its number lines, 0-based
+    int numbers;
+};
+
+const SettingsFile kFiles[] = {
+    {API::kCheckFile, API::LoadCheckSettings, API::CheckSettingsLines, API::WriteCheckSettings, 12,
+     0, 12},
+    {API::kSmtpFile, API::LoadSmtpSettings, API::SmtpSettingsLines, API::WriteSmtpSettings, 6, 4,
+     2},
+    {API::kSendTimeFile, API::LoadSendTimeSettings, API::SendTimeSettingsLines,
+     API::WriteSendTimeSettings, 25, 0, 24},
+};
+
+QString shown(const QStringList& lines) {
+    return lines.join(QStringLiteral("|"));
+}
+
+void checkRecord(const SettingsFile& file, qsizetype lineCount) {
+    check(lineCount >= file.fixedLines, "a file shorter than its fixed lines loaded",
+          QString::number(lineCount));
+    if (&file.name != &API::kCheckFile)
+        return;
+    const int count = Settings.watchServiceCount;
+    check(count >= 0 && count <= kWatchServiceSlots, "service count out of its slots",
+          QString::number(count));
+    check(count == lineCount - file.fixedLines, "not every line after the 12th became a name",
+          QStringLiteral("%1 names of %2 lines").arg(count).arg(lineCount));
+    for (int i = count; i < kWatchServiceSlots; ++i)
+        check(Settings.watchServices[i].isEmpty(), "a slot after the last name holds text");
+}
+
+// What the writer puts on disk: every line ended by CR LF, in the system code
+// page, each number line a blank or a minus, the digits and a blank.
+void checkWritten(const SettingsFile& file, const QStringList& lines) {
+    QStringEncoder encode(QStringConverter::System);
+    QByteArray expected;
+    for (const QString& line : lines)
+        expected += encode(line + QStringLiteral("\r\n"));
+    const QByteArray written = fuzz::Folder::instance().read(file.name);
+    check(written == expected, "the written file is not the lines with CR LF",
+          QString::fromLatin1(written.toHex()));
+    static const QRegularExpression numberLine(QStringLiteral(R"(^[ -][0-9]+ $)"));
+    for (int i = file.firstNumber; i < file.firstNumber + file.numbers; ++i)
+        check(numberLine.match(lines[i]).hasMatch(), "a number line in the wrong form", lines[i]);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    auto& folder = fuzz::Folder::instance();
+    if (size == 0)
+        return 0;
+    const SettingsFile& file = kFiles[data[0] % 3];
+    const QByteArray content = fuzz::bytesOf(data + 1, size - 1);
+    folder.write(file.name, content);
+    QStringDecoder decode(QStringConverter::System);
+    const qsizetype lineCount = fuzz::linesOf(decode(content)).size();
+
+    Settings = SettingsRecord{};
+    try {
+        file.load();
+    } catch (const API::LoadError& e) {
+        check(e.file == file.name, "LoadError names another file", e.file);
+        check(e.line >= 1 && e.line <= lineCount + 1, "LoadError names a line the file lacks",
+              QStringLiteral("line %1 of %2").arg(e.line).arg(lineCount));
+        check(!e.fault.isEmpty(), "LoadError without a fault");
+        const QString message = e.message();
+        check(message.contains(file.name) && message.contains(QString::number(e.line)),
+              "the message lacks the file or the line", message);
+        return 0;
+    }
+    checkRecord(file, lineCount);
+
+    // Through the writer and back: the same record.
+    const QStringList loaded = file.lines();
+    const int loadedCount = Settings.watchServiceCount;
+    check(file.write(), "a loaded record cannot be written");
+    checkWritten(file, loaded);
+    Settings = SettingsRecord{};
+    try {
+        file.load();
+    } catch (const API::LoadError& e) {
+        fail("the file written from a loaded record does not load", e.message());
+    }
+    check(file.lines() == loaded, "the record changed through the writer",
+          shown(loaded) + QStringLiteral("\n  became  ") + shown(file.lines()));
+    check(Settings.watchServiceCount == loadedCount,
+          "the service count changed through the writer");
+    return 0;
+}

@@ -1,0 +1,285 @@
+// The Debian package that cpack made from this build (the test deb_package runs
+// it first): its control fields and files, its service unit, the clean-up of its
+// maintainer scripts, and the unpacked program mailing a report by itself.
+
+#include "support/SmtpSink.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTime>
+
+namespace {
+
+// dpkg-deb and systemd-analyze take a second or two; ample on a busy machine.
+constexpr int kToolMs = 60000;
+// The scheduler looks at the clock every 59.9 s: a send in the next minute
+// comes at the first or the second look.
+constexpr int kScheduledSendMs = 150000;
+// A loopback address of the test's own, so that port 25 is free on it even
+// where a mail server listens on 127.0.0.1:25.
+const QString kSinkAddress = QStringLiteral("127.0.0.25");
+
+const QString kDeb = QStringLiteral(TOLVANE_DEB_FILE);
+const QString kFolder = QStringLiteral("/opt/tolvane");
+
+struct Result {
+    bool ran = false; // started and ended by itself with exit code 0
+    QByteArray out;
+    QByteArray err;
+};
+
+Result run(const QString& program, const QStringList& arguments,
+           const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    Result result;
+    result.ran = process.waitForFinished(kToolMs) && process.exitStatus() == QProcess::NormalExit &&
+                 process.exitCode() == 0;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+// Writes a settings file: the lines, each ended by CR LF.
+bool writeLines(const QString& path, const QStringList& lines) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write((lines.join("\r\n") + "\r\n").toUtf8()) > 0;
+}
+
+// The names under `folder`, symbolic links included, folders with a "/".
+QStringList namesUnder(const QString& folder) {
+    QStringList names;
+    const QDir dir(folder);
+    for (const QFileInfo& entry :
+         dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (entry.isDir() && !entry.isSymLink()) {
+            names << entry.fileName() + '/';
+            for (const QString& inner : namesUnder(entry.filePath()))
+                names << entry.fileName() + '/' + inner;
+        } else {
+            names << entry.fileName();
+        }
+    }
+    names.sort();
+    return names;
+}
+
+} // namespace
+
+class tst_DebPackage : public QObject {
+    Q_OBJECT
+    QTemporaryDir root_;    // the package's files, unpacked
+    QTemporaryDir control_; // its control files
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(QFileInfo::exists(kDeb), qPrintable(kDeb + " is missing: the test deb_package makes it"));
+        const Result files = run("dpkg-deb", {"-x", kDeb, root_.path()});
+        QVERIFY2(files.ran, files.err.constData());
+        const Result control = run("dpkg-deb", {"-e", kDeb, control_.path()});
+        QVERIFY2(control.ran, control.err.constData());
+    }
+
+    void controlField_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("name") << "Package" << "^tolvane$";
+        QTest::newRow("version") << "Version" << "^" TOLVANE_VERSION "$";
+        QTest::newRow("architecture") << "Architecture" << "^" TOLVANE_DEB_ARCH "$";
+        QTest::newRow("maintainer, with an address") << "Maintainer" << "^[^<]+ <[^@<>]+@[^@<>]+>$";
+        QTest::newRow("section") << "Section" << "^admin$";
+        // Depends: the font and adduser by name, the libraries from the binaries.
+        for (const char* package : {"fonts-ipafont-gothic", "adduser"})
+            QTest::addRow("depends on %s", package)
+                << "Depends" << QString("(^|, )%1(,|$)").arg(package);
+        for (const char* library : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6network6",
+                                    "libc6", "libstdc\\+\\+6"})
+            QTest::addRow("depends on %s, with a version", library)
+                << "Depends" << QString("(^|, )%1 \\(>= [0-9][^)]*\\)(,|$)").arg(library);
+        QTest::newRow("recommends a system bus, for systemctl as the service's user")
+            << "Recommends" << "^default-dbus-system-bus \\| dbus-system-bus$";
+        QTest::newRow("description, English summary")
+            << "Description" << "^resident server monitor that mails status reports\n";
+        QTest::newRow("description, English")
+            << "Description" << "\n At the hours .*over plain SMTP\\.";
+        QTest::newRow("description, Japanese after an empty line")
+            << "Description" << "\n \\.\n オペレーターが指定した時刻に.*状態レポート";
+    }
+
+    void controlField() {
+        QFETCH(QString, field);
+        QFETCH(QString, pattern);
+        const Result value = run("dpkg-deb", {"-f", kDeb, field});
+        QVERIFY2(value.ran, value.err.constData());
+        const QString text = QString::fromUtf8(value.out).chopped(1);
+        const QRegularExpression expression(pattern, QRegularExpression::DotMatchesEverythingOption);
+        QVERIFY2(expression.match(text).hasMatch(), qPrintable(field + ": " + text));
+    }
+
+    // Every file and folder of the package with its mode and owner: nothing of
+    // the build (tests, benchmark) beside the program, nothing missing.
+    void files() {
+        const Result listing = run("dpkg-deb", {"-c", kDeb});
+        QVERIFY2(listing.ran, listing.err.constData());
+        QStringList entries;
+        for (const QByteArray& line : listing.out.split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() >= 6 && !fields.last().endsWith('/'))
+                entries << QString("%1 %2 %3").arg(fields[0], fields[1], fields.last());
+        }
+        entries.sort();
+        const QStringList expected{
+            "-rw-r--r-- root/root ./etc/xdg/autostart/tolvane.desktop",
+            "-rw-r--r-- root/root ./lib/systemd/system/tolvane.service",
+            "-rw-r--r-- root/root ./opt/tolvane/tolvane16.png",
+            "-rw-r--r-- root/root ./opt/tolvane/tolvane32.png",
+            "-rw-r--r-- root/root ./usr/share/doc/tolvane/README.md",
+            "-rw-r--r-- root/root ./usr/share/doc/tolvane/changelog.gz",
+            "-rw-r--r-- root/root ./usr/share/lintian/overrides/tolvane",
+            "-rwxr-xr-x root/root ./opt/tolvane/tolvane",
+            "-rwxr-xr-x root/root ./opt/tolvane/tolvane-services",
+        };
+        QCOMPARE(entries, expected);
+        // The log-in entry names the packaged program.
+        QFile entry(root_.filePath("etc/xdg/autostart/tolvane.desktop"));
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QVERIFY(entry.readAll().contains("\nExec=\"" + kFolder.toUtf8() + "/tolvane\"\n"));
+    }
+
+    // The log-in entry is a configuration file (an administrator's change to it
+    // survives an upgrade); the scripts are there, runnable and sound shell.
+    void controlFiles() {
+        QFile conffiles(QDir(control_.path()).filePath("conffiles"));
+        QVERIFY(conffiles.open(QIODevice::ReadOnly));
+        QCOMPARE(conffiles.readAll(), QByteArray("/etc/xdg/autostart/tolvane.desktop\n"));
+        for (const char* name : {"postinst", "prerm", "postrm"}) {
+            const QString script = QDir(control_.path()).filePath(name);
+            QVERIFY2(QFileInfo(script).isExecutable(), name);
+            const Result syntax = run("sh", {"-n", script});
+            QVERIFY2(syntax.ran, syntax.err.constData());
+        }
+    }
+
+    // systemd-analyze checks the unit against a root holding the unpacked files
+    // and the system's own units (so that the program in ExecStart is the
+    // packaged one); it runs without systemd as the init process. Any message,
+    // even one that does not fail the check, is a fault.
+    void unitVerifies() {
+        const QString units = root_.filePath("usr/lib/systemd");
+        QVERIFY(QDir().mkpath(units));
+        const Result copied = run("cp", {"-a", "/lib/systemd/system", units});
+        QVERIFY2(copied.ran, copied.err.constData());
+        const Result verified = run("systemd-analyze", {"verify", "--man=no", "--root=" + root_.path(),
+                                                       "/lib/systemd/system/tolvane.service"});
+        QVERIFY2(verified.ran && verified.out.isEmpty() && verified.err.isEmpty(),
+                 (verified.out + verified.err).constData());
+    }
+
+    // postrm in a scratch root (dpkg's DPKG_ROOT): remove takes the capture
+    // files and keeps the settings, purge takes the settings in any case of
+    // their names and the drive links (not what they point to), and the folder
+    // unless something else is in it.
+    void maintainerScriptsCleanUp_data() {
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("left");
+        const QStringList settings{"check.ini", "sendtime.ini", "smtp.ini"};
+        const QStringList captures{"runnings.dat", "service.dat"};
+        QTest::newRow("remove") << QStringList{"remove"} << settings + captures
+                                << QStringList{"opt/", "opt/tolvane/", "opt/tolvane/check.ini",
+                                               "opt/tolvane/dosdevices/", "opt/tolvane/dosdevices/d:",
+                                               "opt/tolvane/sendtime.ini", "opt/tolvane/smtp.ini"};
+        QTest::newRow("remove, then purge")
+            << QStringList{"remove", "purge"} << settings + captures << QStringList{"opt/"};
+        QTest::newRow("purge, names in other cases")
+            << QStringList{"remove", "purge"} << QStringList{"CHECK.INI", "Smtp.Ini", "sendtime.ini"}
+            << QStringList{"opt/"};
+        QTest::newRow("purge keeps a file of the administrator's, and the folder")
+            << QStringList{"remove", "purge"} << settings + QStringList{"notes.txt"}
+            << QStringList{"opt/", "opt/tolvane/", "opt/tolvane/notes.txt"};
+    }
+
+    void maintainerScriptsCleanUp() {
+        QFETCH(QStringList, actions);
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, left);
+        QTemporaryDir root;
+        QTemporaryDir driveTarget;
+        const QString folder = root.path() + kFolder;
+        QVERIFY(QDir().mkpath(folder + "/dosdevices"));
+        for (const QString& name : files)
+            QVERIFY(writeLines(QDir(folder).filePath(name), {" 1 "}));
+        const QString kept = driveTarget.filePath("kept.txt");
+        QVERIFY(writeLines(kept, {"data"}));
+        QVERIFY(QFile::link(driveTarget.path(), folder + "/dosdevices/d:"));
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DPKG_ROOT", root.path());
+        for (const QString& action : actions) {
+            const Result script = run(QDir(control_.path()).filePath("postrm"), {action}, environment);
+            QVERIFY2(script.ran, qPrintable(action + ": " + script.err));
+        }
+        QCOMPARE(namesUnder(root.path()), left);
+        QVERIFY(QFileInfo::exists(kept));
+    }
+
+    // The unpacked program, started as the service starts it (offscreen, no
+    // runtime folder given), mails at the time in sendtime.ini from its own
+    // folder, with the packaged listing helper; standard error, which is the
+    // journal under the service, stays empty.
+    void unpackedProgramMails() {
+        fakes::SmtpSink sink(kSinkAddress, 25);
+        if (sink.port() == 0)
+            QSKIP("no SMTP server on port 25 of 127.0.0.25: listening there needs root");
+        const QString folder = root_.path() + kFolder;
+        const auto path = [&](const char* name) { return QDir(folder).filePath(name); };
+        // Drive C: (the root folder) and the memory, limits 0: all OK; no services.
+        QVERIFY(writeLines(path("check.ini"), {" 1 ", " 0 ", " 0 ", " 2 ", " 0 ", " 0 ", " 0 ", " 0 ",
+                                               " 0 ", " 1 ", " 0 ", " 0 "}));
+        QVERIFY(writeLines(path("smtp.ini"), {kSinkAddress, "tolvane@monitor.example",
+                                              "admin@example.org", "Tolvane package test", " 1 ",
+                                              " 1 "}));
+        QStringList sendTime(24, " 1 ");
+        sendTime << QString("%1").arg((QTime::currentTime().minute() + 1) % 60, 2, 10, QChar('0'));
+        QVERIFY(writeLines(path("sendtime.ini"), sendTime));
+
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.remove("XDG_RUNTIME_DIR");
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(folder);
+        program.start(path("tolvane"), {});
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!sink.message().isEmpty() || program.state() != QProcess::Running,
+                                 kScheduledSendMs);
+        const bool stillRunning = program.state() == QProcess::Running;
+        program.kill();
+        program.waitForFinished();
+        const QByteArray errors = program.readAllStandardError();
+        QVERIFY2(stillRunning, errors.constData());
+        QVERIFY2(errors.isEmpty(), errors.constData());
+
+        const QJsonObject mail = sink.message();
+        QCOMPARE(mail["helo"].toString(), "monitor.example");
+        QCOMPARE(mail["mail_from"].toString(), "tolvane@monitor.example");
+        QCOMPARE(mail["rcpt_tos"].toArray(), QJsonArray{"admin@example.org"});
+        const QString content = mail["content"].toString();
+        for (const char* part :
+             {"\r\nSubject: Tolvane package test\r\n", "\r\nC:ドライブ --- OK\r\n", "物理メモリ --- OK",
+              "サービス --- OK", "[動作中のサービス]\r\n"}) {
+            QVERIFY2(content.contains(QString::fromUtf8(part)), qPrintable(content));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_DebPackage)
+#include "tst_DebPackage.moc"

@@ -1,0 +1,44 @@
+#pragma once
+// The loopback SMTP server of the delivery tests (report/smtp_sink.py, on
+// aiosmtpd from Debian's packages), running for the life of the object.
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace fakes {
+
+class SmtpSink {
+public:
+    // 127.0.0.1 and a free port by default. A program that always mails to
+    // port 25 gets a loopback address of its own with port 25 (which needs
+    // the right to listen below 1024).
+    //
+    // By default, when a server runs beside the test already
+    // (report/with_smtp_sink.sh: TOLVANE_SMTP_SINK_PORT, TOLVANE_SMTP_SINK_DIR),
+    // that one is used: a test under an emulator cannot start the Linux one.
+    explicit SmtpSink(const QString& address = QStringLiteral("127.0.0.1"), int port = 0);
+    // Closing its input ends the server; QProcess kills one that outlives the wait.
+    ~SmtpSink();
+    SmtpSink(const SmtpSink&) = delete;
+    SmtpSink& operator=(const SmtpSink&) = delete;
+
+    // 0 when the server did not start (python3-aiosmtpd missing, address or
+    // port not available).
+    int port() const { return port_; }
+    // The first message accepted, empty until there is one.
+    QJsonObject message() const;
+    // Its text in the bytes that the client sent (the system code page).
+    QByteArray content() const;
+
+private:
+    QString folder() const;
+
+    QTemporaryDir folder_;
+    QString besideFolder_; // the folder of a server beside the test
+    QProcess process_;
+    int port_ = 0;
+};
+
+} // namespace fakes
