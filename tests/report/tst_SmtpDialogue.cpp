@@ -85,6 +85,18 @@ const QStringList kAccepted =
 
 } // namespace
 
+// Under Wine (TOLVANE_UNDER_WINE, set by the Windows tests' environment) a
+// reset that the server makes by closing with a zero linger time reaches the
+// client's socket neither as an error nor as a close, after the greeting; the
+// rows that need it are skipped there. Not tried on a real Windows.
+void skipResetAfterGreetingUnderWine() {
+    const QByteArray row = QTest::currentDataTag();
+    if (qEnvironmentVariableIsSet("TOLVANE_UNDER_WINE") &&
+        ((row.startsWith("reset before reply ") && !row.endsWith(" 0")) ||
+         row == "failing reply, then the server resets"))
+        QSKIP("Wine does not report the server's reset to the client");
+}
+
 class tst_SmtpDialogue : public QObject {
     Q_OBJECT
 
@@ -190,13 +202,13 @@ private slots:
         // the report: reset or orderly close, at every step up to the end of the data.
         for (int step = 0; step <= 5; ++step) {
             for (const bool reset : {false, true}) {
-                const QByteArray name =
-                    QByteArray(reset ? "reset" : "close") + " before reply " + QByteArray::number(step);
+                const QByteArray name = QByteArray(reset ? "reset" : "close") + " before reply " +
+                                        QByteArray::number(step);
                 // Qt leaves a connection reset before it was reported as made in
                 // its connecting state; the reply time-out ends it.
                 const Setup setup = reset && step == 0 ? shortReply : [] {};
-                row(name.constData(), accepting.mid(0, step) + Script{Reply({}, true, reset)}, setup,
-                    socketError, failed,
+                row(name.constData(), accepting.mid(0, step) + Script{Reply({}, true, reset)},
+                    setup, socketError, failed,
                     kAccepted.mid(0, 2 * step) + QStringList{reset ? "S:<reset>" : "S:<close>"});
             }
         }
@@ -215,6 +227,7 @@ private slots:
         QFETCH(Script, script);
         QFETCH(Setup, setup);
         QFETCH(QStringList, transcript);
+        skipResetAfterGreetingUnderWine();
         Rig rig({script});
         setup();
 
@@ -255,13 +268,15 @@ private slots:
         // The connection is dropped before the box: nothing of it comes after.
         QTest::newRow("time-out, then the server closes")
             << Script{} << Setup([] { MailMod::replyTimeout = 100ms; })
-            << "Error|" + kErrorText + "/" << "closed";
+            << "Error|" + kErrorText + "/"
+            << "closed";
     }
 
     void eventsWhileBoxIsOpen() {
         QFETCH(Script, script);
         QFETCH(Setup, setup);
         QFETCH(QString, until);
+        skipResetAfterGreetingUnderWine();
         Rig rig({script});
         setup();
         rig.env.messageBox.openFor = 200ms;

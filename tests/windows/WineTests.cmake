@@ -28,6 +28,7 @@ if(NOT TEST_FONT_DIR)
   message(FATAL_ERROR "IPAGothic (fonts-ipafont-gothic) is missing: scripts/setup.sh installs it")
 endif()
 set(WINE_TEST_ENVIRONMENT
+  TOLVANE_UNDER_WINE=1
   TOLVANE_WINEPREFIX=${WINEPREFIX}
   TOLVANE_WINE_DLL_DIRS=${dll_dirs}
   QT_QPA_FONTDIR=Z:${TEST_FONT_DIR})
