@@ -68,7 +68,6 @@ private slots:
         QFETCH(QString, steps);
         Rig rig;
         auto& env = rig.env;
-        auto& server = rig.server;
         frmMain window;
         const QString untouched = u"-"_s; // put into the status panel; a send replaces it
         bool sent = false;
