@@ -73,6 +73,10 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(cmdSmtpConfig, &QPushButton::clicked, this, &frmMain::cmdSmtpConfig_Click);
     connect(cmdSendTime, &QPushButton::clicked, this, &frmMain::cmdSendTime_Click);
     connect(mnuTaskTray, &QAction::triggered, this, &frmMain::mnuTaskTray_Click);
+
+    // The client width exactly: shown at no size of its own, a window whose
+    // layout can grow sideways (the status bar's) is widened to 200 pixels.
+    resize(sizeHint());
 }
 
 frmMain::~frmMain() {
