@@ -92,13 +92,17 @@ private:
 // rest of that value as the following line, and every later line one off.
 bool writeSettingsFile(const QString& fileName, const QStringList& lines) {
     for (const QString& line : lines) {
-        if (line.contains(u'\r') || line.contains(u'\n'))
+        if (HoldsLineBreak(line))
             return false;
     }
     return platform::use<platform::Files>().writeLines(platform::appFile(fileName), lines);
 }
 
 } // namespace
+
+bool HoldsLineBreak(const QString& text) {
+    return text.contains(u'\r') || text.contains(u'\n');
+}
 
 void LoadCheckSettings() {
     LineReader in(kCheckFile);

@@ -34,6 +34,10 @@ QString FormatNumberLine(std::int64_t value);
 // holds no number.
 std::optional<std::int64_t> ReadNumberLine(const QString& line);
 
+// Whether a text holds CR or LF, which neither a line of a settings file nor a
+// line of the SMTP dialogue can carry.
+bool HoldsLineBreak(const QString& text);
+
 // Whether a settings file of that name exists in the application folder.
 bool SettingsFileExists(const QString& fileName);
 

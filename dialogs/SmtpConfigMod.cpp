@@ -76,7 +76,7 @@ std::int16_t SaveSmtpSettings(frmSmtpConfig& form) {
         {form.txtSubject, QStringLiteral("件名")},
     };
     for (const auto& [box, name] : texts) {
-        if (box->text().contains(u'\r') || box->text().contains(u'\n')) {
+        if (API::HoldsLineBreak(box->text())) {
             refuse(QStringLiteral("「%1」に改行を含めることはできません。").arg(name));
             return 1;
         }

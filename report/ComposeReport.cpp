@@ -1,5 +1,6 @@
 #include "report/MailMod.h"
 
+#include "app/API.h"
 #include "app/frmMain.h"
 #include "app/variables.h"
 #include "platform/AppFolder.h"
@@ -54,10 +55,6 @@ std::int64_t megabytes(std::uint64_t bytes) {
     return static_cast<std::int64_t>(bytes / kBytesPerMB);
 }
 
-bool holdsLineBreak(const QString& text) {
-    return text.contains(u'\r') || text.contains(u'\n');
-}
-
 DriveResult checkDrive(const DriveSlot& slot) {
     if (slot.index < 0 || slot.index >= kDriveCount)
         throw CompositionFailed{};
@@ -89,8 +86,8 @@ void compose() {
     QString& text = mailText;
     // A line break in a header value would let it add header lines or SMTP
     // commands of its own.
-    if (holdsLineBreak(Settings.mailFrom) || holdsLineBreak(Settings.mailTo) ||
-        holdsLineBreak(Settings.mailSubject))
+    if (API::HoldsLineBreak(Settings.mailFrom) || API::HoldsLineBreak(Settings.mailTo) ||
+        API::HoldsLineBreak(Settings.mailSubject))
         throw CompositionFailed{};
     text += QStringLiteral("From: ") + Settings.mailFrom + kCrLf;
     text += QStringLiteral("To: ") + Settings.mailTo + kCrLf;

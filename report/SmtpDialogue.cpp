@@ -1,5 +1,6 @@
 #include "report/SmtpDialogue.h"
 
+#include "app/API.h"
 #include "app/frmMain.h"
 #include "app/variables.h"
 #include "platform/MessageBox.h"
@@ -104,7 +105,7 @@ void failSend() {
 // A setting holding a line end would smuggle a command of its own into the
 // dialogue: such a line is not sent and the mail is given up.
 bool sendCommand(const QString& line) {
-    if (line.contains(QLatin1Char('\r')) || line.contains(QLatin1Char('\n'))) {
+    if (API::HoldsLineBreak(line)) {
         sendLine(QStringLiteral("QUIT"));
         failSend();
         return false;

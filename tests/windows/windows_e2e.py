@@ -31,6 +31,10 @@ import subprocess
 import sys
 import time
 
+# The X desktop, settings-file and waiting helpers of the Linux end-to-end tests.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
+from desktop import Failure, check, number_line, start_xvfb, wait_until, write_lines  # noqa: E402
+
 CODEC = "cp932"
 SMTP_PORT = 25
 # A loopback address of its own, so that other tests that serve on port 25 of
@@ -52,13 +56,7 @@ LOAD_DRIFT = 10
 
 
 def fail(message):
-    print("FAIL: " + message, flush=True)
-    sys.exit(1)
-
-
-def check(condition, message):
-    if not condition:
-        fail(message)
+    raise Failure(message)
 
 
 def casefold_path(folder, *names):
@@ -69,23 +67,14 @@ def casefold_path(folder, *names):
     return folder
 
 
-def number_line(value):
-    return ("-" if value < 0 else " ") + str(abs(value)) + " "
-
-
-def write_lines(path, lines):
-    with open(path, "wb") as out:
-        out.write("".join(line + "\r\n" for line in lines).encode(CODEC))
-
-
 def write_settings(folder, send_hours, send_minute):
     check_lines = [number_line(v) for v in (1, 1, 0, 2, 2, 25)]
     check_lines += [number_line(v) for v in DRIVE_LIMITS]
     check_lines += [number_line(1), number_line(PHYSICAL_LIMIT), number_line(SWAP_LIMIT)]
-    write_lines(os.path.join(folder, "check.ini"), check_lines + WATCHED)
-    write_lines(os.path.join(folder, "smtp.ini"), SMTP + [number_line(1), number_line(1)])
+    write_lines(folder, "check.ini", check_lines + WATCHED, CODEC)
+    write_lines(folder, "smtp.ini", SMTP + [number_line(1), number_line(1)], CODEC)
     hours = [number_line(1 if h in send_hours else 0) for h in range(24)]
-    write_lines(os.path.join(folder, "sendtime.ini"), hours + ["%02d" % send_minute])
+    write_lines(folder, "sendtime.ini", hours + ["%02d" % send_minute], CODEC)
 
 
 def verdict(free, limit):
@@ -150,16 +139,8 @@ class Run:
     # --- the X server, Wine and the SMTP server ---------------------------
 
     def start_display(self):
-        read_end, write_end = os.pipe()
-        xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-             "-nolisten", "tcp"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-        os.close(write_end)
+        xvfb, self.display = start_xvfb()
         self.processes.append(xvfb)
-        with os.fdopen(read_end) as display:
-            number = display.readline().strip()
-        check(number.isdigit(), "Xvfb did not start")
-        self.display = ":" + number
 
     def wine_environment(self):
         env = dict(os.environ)
@@ -242,15 +223,8 @@ class Run:
 
     def window_named(self, name, seconds):
         """The id of the visible window whose whole title is `name`."""
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            ids = self.windows_named(name)
-            if ids:
-                return ids[-1]
-            time.sleep(0.5)
-        titles = self.xdotool("search", "--onlyvisible", "--name", ".")
-        names = [self.xdotool("getwindowname", i).stdout.strip() for i in titles.stdout.split()]
-        fail("no window %r within %d s; visible: %r" % (name, seconds, names))
+        return wait_until("a window %r" % name, lambda: self.windows_named(name)[-1:], seconds,
+                          0.5)[0]
 
     def screenshot(self, name):
         if shutil.which("import"):
@@ -463,6 +437,9 @@ def main():
         run.start_wine()
         run.start_sink()
         getattr(run, options.scenario)()
+    except Failure as fault:
+        print("FAIL: %s" % fault, flush=True)
+        sys.exit(1)
     finally:
         run.close()
     print("PASS", flush=True)

@@ -80,8 +80,9 @@ def number_line(value):
     return f"-{-value} " if value < 0 else f" {value} "
 
 
-def write_lines(folder, name, lines):
-    with open(os.path.join(folder, name), "w", encoding="utf-8", newline="") as out:
+def write_lines(folder, name, lines, encoding="utf-8"):
+    """A settings file: CR LF after each line, in the system's code page."""
+    with open(os.path.join(folder, name), "w", encoding=encoding, newline="") as out:
         out.write("".join(line + "\r\n" for line in lines))
 
 
@@ -157,6 +158,40 @@ def require_tools(*names):
         raise Failure(f"missing {', '.join(missing)}: scripts/setup.sh installs them")
 
 
+def start_xvfb():
+    """Starts Xvfb on a free display; returns the process and the display name."""
+    read_end, write_end = os.pipe()
+    try:
+        xvfb = spawn(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        write_end = None
+        # Xvfb writes the number once it accepts clients; EOF means it died.
+        number = b""
+        deadline = time.monotonic() + 20
+        os.set_blocking(read_end, False)
+        while not number.endswith(b"\n"):
+            if time.monotonic() >= deadline or xvfb.poll() is not None:
+                stop(xvfb)
+                raise Failure("Xvfb did not tell its display in 20 s")
+            try:
+                chunk = os.read(read_end, 16)
+            except BlockingIOError:
+                time.sleep(0.05)
+                continue
+            if not chunk:
+                stop(xvfb)
+                raise Failure("Xvfb ended before telling its display")
+            number += chunk
+    finally:
+        os.close(read_end)
+        if write_end is not None:
+            os.close(write_end)
+    return xvfb, ":" + number.decode().strip()
+
+
 class Desktop:
     def __init__(self, program, helper, tray=False):
         self.program_source = program
@@ -195,34 +230,8 @@ class Desktop:
         return False
 
     def _start_xvfb(self):
-        read_end, write_end = os.pipe()
-        try:
-            xvfb = spawn(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                 "-nolisten", "tcp", "-noreset"],
-                pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            self.processes.append(xvfb)
-            os.close(write_end)
-            write_end = None
-            # Xvfb writes the number once it accepts clients; EOF means it died.
-            number = b""
-            deadline = time.monotonic() + 20
-            os.set_blocking(read_end, False)
-            while not number.endswith(b"\n"):
-                check(time.monotonic() < deadline, "Xvfb did not tell its display in 20 s")
-                try:
-                    chunk = os.read(read_end, 16)
-                except BlockingIOError:
-                    check(xvfb.poll() is None, f"Xvfb ended with {xvfb.returncode}")
-                    time.sleep(0.05)
-                    continue
-                check(chunk, "Xvfb ended before telling its display")
-                number += chunk
-        finally:
-            os.close(read_end)
-            if write_end is not None:
-                os.close(write_end)
-        self.display = ":" + number.decode().strip()
+        xvfb, self.display = start_xvfb()
+        self.processes.append(xvfb)
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("QT_", "DBUS_", "WAYLAND_", "XDG_SESSION"))}
         env["DISPLAY"] = self.display
