@@ -113,6 +113,35 @@ private slots:
         QVERIFY(!window.isVisible());
     }
 
+    // The clock moves on while a tick reads it: a tick at 9:59:59.95 whose
+    // readings straddle the full hour must not send 10 o'clock's report of
+    // minute 59, and 10:59 must still send it.
+    void tickAcrossTheFullHour() {
+        Rig rig;
+        Settings.sendHours.fill(0);
+        Settings.sendHours[10] = kFlagOn;
+        Settings.sendMinute = u"59"_s;
+        struct MovingClock final : platform::Clock {
+            QList<QTime> readings{QTime(9, 0)}; // one per question, the last one repeated
+            mutable qsizetype next = 0;
+            QTime read() const { return readings[std::min(next++, readings.size() - 1)]; }
+            int hour() const override { return read().hour(); }
+            int minute() const override { return read().minute(); }
+            long long day() const override { return 1; }
+        } clock;
+        platform::ScopedOverride<platform::Clock> inPlace(clock);
+        frmMain window;
+        clock.readings = {QTime(9, 59, 59, 950), QTime(10, 0)};
+        clock.next = 0;
+        window.timerSendTime_Timer();
+        QTest::qWait(100);
+        QCOMPARE(window.sendStatus(), QString());
+        clock.readings = {QTime(10, 59)};
+        clock.next = 0;
+        window.timerSendTime_Timer();
+        QTRY_COMPARE(window.sendStatus(), u"送信完了"_s);
+    }
+
     // A modal settings dialog runs an event loop of its own: a tick while it is
     // open sends, and the mail goes through before the dialog closes.
     void sendWhileDialogIsOpen() {
