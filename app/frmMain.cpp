@@ -1,7 +1,6 @@
 #include "app/frmMain.h"
 
-#include "app/API.h"
-#include "app/variables.h"
+#include "dialogs/TolvaneFont.h"
 #include "dialogs/chkConfigMod.h"
 #include "dialogs/frmCheckConfig.h"
 #include "dialogs/frmSendTimeConfig.h"
@@ -10,6 +9,8 @@
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
 #include "platform/SocketObject.h"
+#include "settings/API.h"
+#include "settings/variables.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,8 +25,6 @@
 #include <cstdlib>
 
 namespace {
-frmMain* theMainWindow = nullptr;
-
 // The scheduler ticks 100 ms short of a minute.
 constexpr int kSendTimerIntervalMs = 59900;
 // The clock panel is refreshed this often so that it never lags a minute.
@@ -38,17 +37,7 @@ constexpr int kStatusBarHeight = 255;
 constexpr int kPanelWidths[3] = {970, 1235, 2611};
 } // namespace
 
-QFont tolvaneFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
-                      QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(9);
-    return font;
-}
-
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
-    theMainWindow = this;
     setWindowTitle(QStringLiteral("Tolvane"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/tolvane32.png")));
     setFont(tolvaneFont());
@@ -61,6 +50,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(sckSend, &platform::SocketObject::DataArrival, this, &frmMain::sckSend_DataArrival);
     connect(sckSend, &platform::SocketObject::Closed, this, &frmMain::sckSend_Close);
     connect(sckSend, &platform::SocketObject::Error, this, &frmMain::sckSend_Error);
+    MailMod::SetOutlet(this);
 
     timerSendTime = new QTimer(this);
     timerSendTime->setObjectName(QStringLiteral("timerSendTime"));
@@ -80,17 +70,8 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 frmMain::~frmMain() {
-    if (theMainWindow == this)
-        theMainWindow = nullptr;
-}
-
-frmMain& frmMain::instance() {
-    Q_ASSERT(theMainWindow);
-    return *theMainWindow;
-}
-
-bool frmMain::exists() {
-    return theMainWindow != nullptr;
+    if (MailMod::Outlet() == this)
+        MailMod::SetOutlet(nullptr);
 }
 
 void frmMain::buildControls() {
@@ -165,9 +146,9 @@ void frmMain::buildStatusBar() {
 }
 
 void frmMain::updateClockPanel() {
-    const auto& clock = platform::use<platform::Clock>();
+    const QTime now = platform::use<platform::Clock>().now().time();
     StatusBarPanels[1]->setText(
-        QStringLiteral("%1:%2").arg(clock.hour()).arg(clock.minute(), 2, 10, QLatin1Char('0')));
+        QStringLiteral("%1:%2").arg(now.hour()).arg(now.minute(), 2, 10, QLatin1Char('0')));
 }
 
 void frmMain::setSendStatus(const QString& text) {
@@ -176,6 +157,18 @@ void frmMain::setSendStatus(const QString& text) {
 
 QString frmMain::sendStatus() const {
     return StatusBarPanels[2]->text();
+}
+
+void frmMain::setTestSendEnabled(bool enabled) {
+    cmdTestSend->setEnabled(enabled);
+}
+
+void frmMain::showBox(const QString& text, const QString& title) {
+    platform::use<platform::MessageBox>().show(text, title, platform::MessageBox::kOkOnly);
+}
+
+platform::SocketObject& frmMain::mailSocket() {
+    return *sckSend;
 }
 
 void frmMain::Form_Load() {
@@ -207,7 +200,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 void frmMain::mnuVersion_Click() {
-    platform::use<platform::MessageBox>().show(
-        QStringLiteral("Tolvane バージョン 2.0.0\nVelmora"), QStringLiteral("バージョン情報"),
-        platform::MessageBox::kOkOnly);
+    platform::use<platform::MessageBox>().show(QStringLiteral("Tolvane バージョン 2.0.0\nVelmora"),
+                                               QStringLiteral("バージョン情報"),
+                                               platform::MessageBox::kOkOnly);
 }

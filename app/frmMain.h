@@ -1,5 +1,7 @@
 #pragma once
 
+#include "report/MailMod.h"
+
 #include <QMainWindow>
 
 class QAction;
@@ -15,23 +17,23 @@ class SocketObject;
 
 // The main window: start-up, the dialog buttons, test send, the menus, the
 // status bar, the send scheduler's timer, the socket and the tray icon host.
-class frmMain : public QMainWindow {
+// The mail path reaches its status bar, test-send button and socket through
+// its outlet.
+class frmMain : public QMainWindow, public MailMod::MailOutlet {
 public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
-
-    // The one main window of the process; other modules reach the status bar,
-    // the test-send button and the socket through it.
-    static frmMain& instance();
-    static bool exists();
 
     // Runs once, before the window is first shown. A malformed settings file
     // throws API::LoadError.
     void Form_Load();
 
     // Third status bar panel: the send status.
-    void setSendStatus(const QString& text);
+    void setSendStatus(const QString& text) override;
     QString sendStatus() const;
+    void setTestSendEnabled(bool enabled) override;
+    void showBox(const QString& text, const QString& title) override;
+    platform::SocketObject& mailSocket() override;
 
     // Controls, named as the program knows them.
     QFrame* Line1 = nullptr;
@@ -95,6 +97,3 @@ private:
 constexpr int twips(int value) {
     return value / 15;
 }
-
-// The font that the windows ask for, with Japanese fall-backs.
-QFont tolvaneFont();

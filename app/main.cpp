@@ -1,7 +1,7 @@
-#include "app/API.h"
 #include "app/frmMain.h"
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
+#include "settings/API.h"
 
 #include <QApplication>
 #include <QLatin1StringView>

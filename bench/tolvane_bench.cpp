@@ -6,16 +6,15 @@
 // Each case runs `runs` times (default 5) and prints its fastest, median and
 // slowest time. A new case is one more entry in the table in main().
 
-#include "app/frmMain.h"
-#include "app/variables.h"
 #include "platform/AppFolder.h"
 #include "platform/CommandStart.h"
-#include "platform/MessageBox.h"
 #include "platform/Service.h"
+#include "platform/SocketObject.h"
 #include "report/MailMod.h"
 #include "report/SmtpDialogue.h"
+#include "settings/variables.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -49,13 +48,30 @@ private:
     QTemporaryDir dir_;
 };
 
-// Nobody reads a box during a benchmark: its text goes to standard error.
-class ConsoleMessageBox final : public platform::MessageBox {
+// The mail path's window, without a window: the status text is kept, and
+// boxes, which nobody reads during a benchmark, go to standard error.
+class ConsoleOutlet final : public MailMod::MailOutlet {
 public:
-    int show(const QString& text, const QString& title, int style) override {
-        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
-        return style == kYesNo ? kYes : kOk;
+    ConsoleOutlet() {
+        QObject::connect(&socket_, &platform::SocketObject::DataArrival, &socket_,
+                         [] { MailMod::ReplyDataArrived(); });
+        QObject::connect(&socket_, &platform::SocketObject::Closed, &socket_,
+                         [] { MailMod::ConnectionEnded(); });
+        QObject::connect(&socket_, &platform::SocketObject::Error, &socket_,
+                         [] { MailMod::ConnectionEnded(); });
+        MailMod::SetOutlet(this);
     }
+    ~ConsoleOutlet() override { MailMod::SetOutlet(nullptr); }
+    QString status;
+    void setSendStatus(const QString& text) override { status = text; }
+    void setTestSendEnabled(bool) override {}
+    void showBox(const QString& text, const QString& title) override {
+        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
+    }
+    platform::SocketObject& mailSocket() override { return socket_; }
+
+private:
+    platform::SocketObject socket_;
 };
 
 struct Case {
@@ -171,10 +187,9 @@ void printTimes(const char* name, std::vector<double> times) {
 // One whole SMTP dialogue of the program (connect to "送信完了") beside curl
 // sending the same text to the same server: curl's own measure of the
 // transfer (-w time_total), and the wall time of its process.
-bool benchSmtp(int runs) {
+bool benchSmtp(int runs, ConsoleOutlet& window) {
     constexpr qint64 kDialogueTimeoutMs = 10000;
     LoopbackSmtpServer server;
-    frmMain window;
     reportSettings(0);
     Settings.smtpServer = QStringLiteral("127.0.0.1");
     if (MailMod::ComposeReport() != 0)
@@ -190,17 +205,17 @@ bool benchSmtp(int runs) {
 
     std::vector<double> dialogue, curlOwn, curlProcess;
     for (int i = 0; i < runs; ++i) {
-        window.setSendStatus(QString());
+        window.status.clear();
         QElapsedTimer clock;
         clock.start();
         MailMod::ConnectSmtp();
         // Wakes the loop below now and then, should the dialogue hang.
         QTimer guard;
         guard.start(100);
-        while (window.sendStatus().isEmpty() && clock.elapsed() < kDialogueTimeoutMs)
+        while (window.status.isEmpty() && clock.elapsed() < kDialogueTimeoutMs)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double ms = double(clock.nsecsElapsed()) / 1e6;
-        if (window.sendStatus() != QStringLiteral("送信完了"))
+        if (window.status != QStringLiteral("送信完了"))
             return false;
         dialogue.push_back(ms);
 
@@ -228,10 +243,7 @@ bool benchSmtp(int runs) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The dialogue runs in the main window; no one needs to see it.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : kDefaultRuns;
 
     TemporaryAppFolder folder;
@@ -239,9 +251,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot create a temporary application folder\n");
         return 1;
     }
-    ConsoleMessageBox messageBox;
+    ConsoleOutlet outlet;
     platform::ScopedOverride<platform::AppFolder> folderInPlace(folder);
-    platform::ScopedOverride<platform::MessageBox> boxInPlace(messageBox);
 
     const std::vector<Case> cases = {
         {"service listing alone (start to end)", [] {},
@@ -276,7 +287,7 @@ int main(int argc, char** argv) {
         std::printf("%-40s %8.1f / %8.1f / %8.1f\n", c.name, times.front(), times[times.size() / 2],
                     times.back());
     }
-    if (!benchSmtp(runs)) {
+    if (!benchSmtp(runs, outlet)) {
         std::printf("%-40s FAILED\n", "SMTP dialogue and curl");
         ++failed;
     }

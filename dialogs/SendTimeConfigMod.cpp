@@ -1,10 +1,10 @@
 #include "dialogs/SendTimeConfigMod.h"
 
-#include "app/API.h"
-#include "app/variables.h"
 #include "dialogs/frmSendTimeConfig.h"
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
+#include "settings/API.h"
+#include "settings/variables.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -60,17 +60,11 @@ std::int16_t SaveSendTimeSettings(frmSendTimeConfig& form) {
         form.txtSendMin->setSelection(0, kMinuteDigits);
         return 1;
     }
-    const SettingsRecord before = Settings;
+    SettingsRecord s = Settings;
     for (int h = 0; h < kHoursPerDay; ++h)
-        Settings.sendHours[h] = form.chkTime[h]->isChecked() ? 1 : 0;
-    Settings.sendMinute = minute;
-    if (!API::WriteSendTimeSettings()) {
-        // Not saved: the running monitor goes on by what the file holds.
-        Settings = before;
-        SettingsDialog::reportWriteFault(API::kSendTimeFile);
-        return 1;
-    }
-    return 0;
+        s.sendHours[h] = form.chkTime[h]->isChecked() ? 1 : 0;
+    s.sendMinute = minute;
+    return SettingsDialog::saveRecord(s, API::kSendTimeFile, API::WriteSendTimeSettings);
 }
 
 } // namespace SendTimeConfigMod

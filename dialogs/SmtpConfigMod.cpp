@@ -1,10 +1,10 @@
 #include "dialogs/SmtpConfigMod.h"
 
-#include "app/API.h"
-#include "app/variables.h"
 #include "dialogs/frmSmtpConfig.h"
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
+#include "settings/API.h"
+#include "settings/variables.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -81,21 +81,14 @@ std::int16_t SaveSmtpSettings(frmSmtpConfig& form) {
             return 1;
         }
     }
-    const SettingsRecord before = Settings;
-    auto& s = Settings;
+    SettingsRecord s = Settings;
     s.smtpServer = form.txtSmtpServer->text();
     s.mailFrom = form.txtFrom->text();
     s.mailTo = form.txtRcpt->text();
     s.mailSubject = form.txtSubject->text();
     s.showDetails = form.chkDetails->isChecked() ? 1 : 0;
     s.showNGDetails = form.chkNGDetails->isChecked() ? 1 : 0;
-    if (!API::WriteSmtpSettings()) {
-        // Not saved: the running monitor goes on by what the file holds.
-        Settings = before;
-        SettingsDialog::reportWriteFault(API::kSmtpFile);
-        return 1;
-    }
-    return 0;
+    return SettingsDialog::saveRecord(s, API::kSmtpFile, API::WriteSmtpSettings);
 }
 
 } // namespace SmtpConfigMod

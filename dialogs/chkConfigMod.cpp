@@ -1,9 +1,9 @@
 #include "dialogs/chkConfigMod.h"
 
-#include "app/API.h"
-#include "app/variables.h"
 #include "dialogs/CaptureServiceList.h"
 #include "dialogs/frmCheckConfig.h"
+#include "settings/API.h"
+#include "settings/variables.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -119,8 +119,7 @@ void ShowCheckSettings(frmCheckConfig& form) {
 }
 
 std::int16_t SaveCheckSettings(frmCheckConfig& form) {
-    const SettingsRecord before = Settings;
-    auto& s = Settings;
+    SettingsRecord s = Settings;
     s.driveCheck1 = flagOf(form.chkDriveCheck);
     s.driveCheck2 = flagOf(form.chkDrive2);
     s.driveCheck3 = flagOf(form.chkDrive3);
@@ -148,13 +147,7 @@ std::int16_t SaveCheckSettings(frmCheckConfig& form) {
         s.watchServices[k].clear();
     s.watchServiceCount = static_cast<std::int16_t>(kept);
 
-    if (!API::WriteCheckSettings()) {
-        // Not saved: the running monitor goes on by what the file holds.
-        Settings = before;
-        SettingsDialog::reportWriteFault(API::kCheckFile);
-        return 1;
-    }
-    return 0;
+    return SettingsDialog::saveRecord(s, API::kCheckFile, API::WriteCheckSettings);
 }
 
 } // namespace chkConfigMod

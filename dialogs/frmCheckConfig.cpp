@@ -1,7 +1,7 @@
 #include "dialogs/frmCheckConfig.h"
 
-#include "app/API.h"
 #include "dialogs/chkConfigMod.h"
+#include "settings/API.h"
 
 #include <QCheckBox>
 #include <QComboBox>

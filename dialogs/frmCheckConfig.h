@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/API.h"
 #include "dialogs/SettingsDialog.h"
+#include "settings/API.h"
 
 #include <optional>
 

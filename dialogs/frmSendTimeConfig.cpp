@@ -1,7 +1,7 @@
 #include "dialogs/frmSendTimeConfig.h"
 
-#include "app/API.h"
 #include "dialogs/SendTimeConfigMod.h"
+#include "settings/API.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/variables.h"
 #include "dialogs/SettingsDialog.h"
+#include "settings/variables.h"
 
 #include <array>
 

@@ -1,7 +1,7 @@
 #include "dialogs/frmSmtpConfig.h"
 
-#include "app/API.h"
 #include "dialogs/SmtpConfigMod.h"
+#include "settings/API.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,15 +1,17 @@
 #pragma once
 
+#include <QDateTime>
+
 namespace platform {
 
-// The local date and time of day.
+// The local clock.
 class Clock {
 public:
     virtual ~Clock() = default;
-    virtual int hour() const = 0;   // 0 to 23
-    virtual int minute() const = 0; // 0 to 59
-    // The local date as a day number: consecutive days have consecutive numbers.
-    virtual long long day() const = 0;
+    // One reading of the local date and time of day. Whoever needs the date,
+    // the hour and the minute of one moment takes them all from one reading:
+    // two readings may fall on either side of a full hour.
+    virtual QDateTime now() const = 0;
     static Clock& system();
 };
 

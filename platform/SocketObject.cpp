@@ -115,10 +115,12 @@ void SocketObject::endConnection() {
     if (!socket_ || ended_)
         return;
     const QAbstractSocket::SocketError error = socket_->error();
-    if (error == QAbstractSocket::UnknownSocketError && socket_->state() != QAbstractSocket::UnconnectedState)
+    if (error == QAbstractSocket::UnknownSocketError &&
+        socket_->state() != QAbstractSocket::UnconnectedState)
         return;
     ended_ = true;
-    if (error == QAbstractSocket::UnknownSocketError || error == QAbstractSocket::RemoteHostClosedError) {
+    if (error == QAbstractSocket::UnknownSocketError ||
+        error == QAbstractSocket::RemoteHostClosedError) {
         deliver([this] { emit Closed(); });
         return;
     }

@@ -1,15 +1,11 @@
 #include "report/SmtpDialogue.h"
 
-#include "app/API.h"
-#include "app/frmMain.h"
-#include "app/variables.h"
-#include "platform/MessageBox.h"
-#include "platform/Service.h"
 #include "platform/SocketObject.h"
 #include "report/MailMod.h"
+#include "settings/API.h"
+#include "settings/variables.h"
 
 #include <QPointer>
-#include <QPushButton>
 #include <QTimer>
 
 namespace MailMod {
@@ -25,6 +21,8 @@ const QString kSending = QStringLiteral("送信中...");
 const QString kSent = QStringLiteral("送信完了");
 const QString kSendError = QStringLiteral("送信エラー");
 const QString kErrorText = QStringLiteral("エラーが発生しました。");
+const QString kComposeErrorText =
+    QStringLiteral("エラーが発生しました。設定をもう一度確認してください。");
 
 // A real reply line has at most 512 characters (RFC 5321 4.5.3.1.5) and a
 // multi-line reply a few dozen lines; anything far beyond is a server gone
@@ -37,31 +35,15 @@ constexpr int kMaxReplyLines = 100;
 constexpr qsizetype kMaxShownReply = 512;
 
 ReplyReader reader;
-
-// Where the mail on the socket stands. Only a mail in dialogue can fail by a
-// close, an error or a time-out; once it has failed or ended, later events of
-// its connection cannot show a second box.
-enum class Phase {
-    Idle,          // no mail on the socket
-    Dialogue,      // connecting or in dialogue
-    AwaitingClose, // a failing reply was answered with QUIT; only the close counts
-};
-Phase phase = Phase::Idle;
 QPointer<QTimer> replyTimer;
 
-frmMain& window() {
-    return frmMain::instance();
-}
-
 platform::SocketObject& socket() {
-    return *frmMain::instance().sckSend;
-}
-
-void showBox(const QString& text, const QString& title) {
-    platform::use<platform::MessageBox>().show(text, title, platform::MessageBox::kOkOnly);
+    return Outlet()->mailSocket();
 }
 
 void closeSocket() {
+    if (!Outlet())
+        return;
     socket().Close();
     socket().LocalPort = 0;
 }
@@ -71,13 +53,11 @@ void stopTimeout() {
         replyTimer->stop();
 }
 
-void connectionEnded();
-
 void armTimeout(std::chrono::milliseconds limit) {
     if (!replyTimer) {
-        replyTimer = new QTimer(window().sckSend);
+        replyTimer = new QTimer(&socket());
         replyTimer->setSingleShot(true);
-        QObject::connect(replyTimer, &QTimer::timeout, replyTimer, &connectionEnded);
+        QObject::connect(replyTimer, &QTimer::timeout, replyTimer, &ConnectionEnded);
     }
     replyTimer->start(limit);
 }
@@ -86,28 +66,12 @@ void sendLine(const QString& line) {
     socket().SendData(line + kCrLf);
 }
 
-// The mail on the socket has failed: its connection is dropped, so no later
-// event of it can act, and the operator is told once. The box runs an event
-// loop of its own; a newer mail started meanwhile keeps the button and the
-// status text.
-void failSend() {
-    phase = Phase::Idle;
-    stopTimeout();
-    closeSocket();
-    const std::uint64_t thisMail = mailsStarted;
-    showBox(kErrorText, QStringLiteral("Error"));
-    if (thisMail != mailsStarted)
-        return;
-    window().cmdTestSend->setEnabled(true);
-    window().setSendStatus(kSendError);
-}
-
 // A setting holding a line end would smuggle a command of its own into the
 // dialogue: such a line is not sent and the mail is given up.
 bool sendCommand(const QString& line) {
     if (API::HoldsLineBreak(line)) {
         sendLine(QStringLiteral("QUIT"));
-        failSend();
+        EndMail(MailEnd::ConnectionLost);
         return false;
     }
     sendLine(line);
@@ -132,70 +96,38 @@ QString shownReply(const QString& reply) {
     return reply.left(keep) + QStringLiteral("...");
 }
 
-void failOnReply(const QString& reply) {
-    phase = Phase::AwaitingClose;
-    sendLine(QStringLiteral("QUIT"));
-    // The server should close after QUIT; one that does not must not keep the
-    // button disabled for ever either.
-    armTimeout(replyTimeout);
-    const std::uint64_t thisMail = mailsStarted;
-    showBox(kErrorText + kCrLf + shownReply(reply), QStringLiteral("ERROR"));
-    if (thisMail == mailsStarted)
-        window().setSendStatus(kSendError);
-}
-
-// The connection has ended: closed or reset by the server, broken, or timed
-// out. A mail still in dialogue has failed; after a failing reply the
-// operator has been told already, and only the socket and the button are
-// put right.
-void connectionEnded() {
-    if (phase == Phase::Dialogue) {
-        failSend();
-        return;
-    }
-    phase = Phase::Idle;
-    stopTimeout();
-    closeSocket();
-    window().cmdTestSend->setEnabled(true);
-}
-
 // Answers a passing reply by the step the dialogue stands at. False when the
-// dialogue has ended.
+// mail has ended.
 bool answerReply() {
     switch (smtpStep) {
-    case 0: // the greeting
+    case kGreeting:
         heloDomain = afterFirstAt(Settings.mailFrom);
         if (!sendCommand(QStringLiteral("HELO ") + heloDomain))
             return false;
-        smtpStep = 1;
+        smtpStep = kHeloReply;
         break;
-    case 1: // HELO
+    case kHeloReply:
         if (!sendCommand(QStringLiteral("MAIL FROM: ") + Settings.mailFrom))
             return false;
-        smtpStep = 2;
+        smtpStep = kMailFromReply;
         break;
-    case 2: // MAIL FROM
+    case kMailFromReply:
         if (!sendCommand(QStringLiteral("RCPT TO: ") + Settings.mailTo))
             return false;
-        smtpStep = 3;
+        smtpStep = kRcptToReply;
         break;
-    case 3: // RCPT TO
+    case kRcptToReply:
         sendLine(QStringLiteral("DATA"));
-        smtpStep = 4;
+        smtpStep = kDataReply;
         break;
-    case 4: // DATA
+    case kDataReply:
         socket().SendData(DotStuffed(mailText) + kCrLf);
         sendLine(QStringLiteral("."));
-        smtpStep = 5;
+        smtpStep = kDataEndReply;
         armTimeout(dataEndTimeout);
         return true;
-    case 5: // the end of the message
-        phase = Phase::Idle;
-        stopTimeout();
-        sendLine(QStringLiteral("QUIT"));
-        closeSocket();
-        window().cmdTestSend->setEnabled(true);
-        window().setSendStatus(kSent);
+    case kDataEndReply:
+        EndMail(MailEnd::Delivered);
         return false;
     default:
         return true;
@@ -265,10 +197,54 @@ QString DotStuffed(const QString& text) {
     return wire;
 }
 
+void EndMail(MailEnd end, const QString& reply) {
+    stopTimeout();
+    if (end == MailEnd::FailingReply) {
+        smtpStep = kAwaitingClose;
+        sendLine(QStringLiteral("QUIT"));
+        // The server should close after QUIT; one that does not must not keep
+        // the button disabled for ever either.
+        armTimeout(replyTimeout);
+    } else {
+        if (end == MailEnd::Delivered)
+            sendLine(QStringLiteral("QUIT"));
+        // Dropped before any box, so that no later event of this connection
+        // can act while the box is open.
+        smtpStep = kNoMail;
+        closeSocket();
+    }
+    MailOutlet* out = Outlet();
+    if (!out)
+        return;
+    if (end == MailEnd::Delivered) {
+        out->setTestSendEnabled(true);
+        out->setSendStatus(kSent);
+        return;
+    }
+    const std::uint64_t thisMail = mailsStarted;
+    switch (end) {
+    case MailEnd::FailingReply:
+        out->showBox(kErrorText + kCrLf + shownReply(reply), QStringLiteral("ERROR"));
+        break;
+    case MailEnd::CompositionFailed:
+        out->showBox(kComposeErrorText, QStringLiteral("Error"));
+        break;
+    default:
+        out->showBox(kErrorText, QStringLiteral("Error"));
+        break;
+    }
+    if (thisMail != mailsStarted)
+        return;
+    // After a failing reply the button waits for the server's close.
+    if (end != MailEnd::FailingReply)
+        out->setTestSendEnabled(true);
+    out->setSendStatus(kSendError);
+}
+
 void SendMail() {
     ++mailsStarted;
-    window().setSendStatus(kSending);
-    window().cmdTestSend->setEnabled(false);
+    Outlet()->setSendStatus(kSending);
+    Outlet()->setTestSendEnabled(false);
     if (ComposeReport() != 0)
         return;
     ConnectSmtp();
@@ -278,9 +254,8 @@ void ConnectSmtp() {
     platform::SocketObject& sck = socket();
     sck.LocalPort = 0;
     sck.Close();
-    smtpStep = 0;
+    smtpStep = kGreeting;
     reader.clear();
-    phase = Phase::Dialogue;
     sck.RemoteHost = Settings.smtpServer;
     sck.RemotePort = smtpPort;
     // Armed before connecting: a connection that fails at once stops it again.
@@ -290,12 +265,14 @@ void ConnectSmtp() {
 
 void ReplyDataArrived() {
     const QString data = socket().GetData();
-    if (phase != Phase::Dialogue)
+    // Only a mail in dialogue is moved on by a reply; after a failing reply
+    // the 221 to its QUIT has no effect.
+    if (smtpStep < kGreeting || smtpStep > kDataEndReply)
         return;
     reader.append(data);
     while (const auto reply = reader.take()) {
         if (!isPassing(reply->code)) {
-            failOnReply(reply->text);
+            EndMail(MailEnd::FailingReply, reply->text);
             return;
         }
         if (!answerReply())
@@ -303,13 +280,19 @@ void ReplyDataArrived() {
     }
 }
 
-// Before the server has accepted the message, a close loses the report.
-void ServerClosed() {
-    connectionEnded();
-}
-
-void SocketFailed() {
-    connectionEnded();
+// Before the server has accepted the message, an end of the connection loses
+// the report: a failed send. After a failing reply, or with no mail on the
+// socket, only the socket and the button are put right.
+void ConnectionEnded() {
+    if (smtpStep >= kGreeting && smtpStep <= kDataEndReply) {
+        EndMail(MailEnd::ConnectionLost);
+        return;
+    }
+    stopTimeout();
+    smtpStep = kNoMail;
+    closeSocket();
+    if (Outlet())
+        Outlet()->setTestSendEnabled(true);
 }
 
 } // namespace MailMod

@@ -50,9 +50,9 @@ private:
 // the data early.
 QString DotStuffed(const QString& text);
 
-// The main window's socket events hand over to these.
+// The main window's socket events hand over to these: a reply of the server,
+// and the end of the connection (closed or reset by the server, broken).
 void ReplyDataArrived();
-void ServerClosed();
-void SocketFailed();
+void ConnectionEnded();
 
 } // namespace MailMod

@@ -17,17 +17,19 @@ root="$(dirname "$here")"
 cache_root="${TOLVANE_CACHE:-$HOME/.cache/tolvane}"
 
 # Core, Gui, Widgets, Network and Test as shared libraries, with Qt's own copies
-# of the third-party libraries. tabletevent (no wintab header in Debian's
-# source), schannel (built even with SSL off, and fails) and dynamicgl (the
-# Windows platform plugin does not compile with it when OpenGL is off) must be
-# off for 6.4.2.
+# of the third-party libraries. TLS through the schannel backend: Windows' own
+# TLS and certificate store, no DLLs to ship; OpenSSL is kept out so that the
+# host's headers are never taken for Windows ones. tabletevent (no wintab
+# header in Debian's source) and dynamicgl (the Windows platform plugin does
+# not compile with it when OpenGL is off) must be off for 6.4.2.
 qt_options=(
   -DBUILD_SHARED_LIBS=ON
   -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
   -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_opengles2=OFF
   -DFEATURE_dbus=OFF -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF
   -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_icu=OFF
-  -DFEATURE_ssl=OFF -DFEATURE_openssl=OFF -DFEATURE_schannel=OFF
+  -DFEATURE_ssl=ON -DFEATURE_schannel=ON -DFEATURE_dtls=OFF
+  -DFEATURE_openssl=OFF -DFEATURE_openssl_runtime=OFF -DFEATURE_openssl_linked=OFF
   -DFEATURE_jpeg=OFF -DFEATURE_tabletevent=OFF
   -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF
   -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF

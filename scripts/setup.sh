@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-ipafont-gothic
   python3 python3-aiosmtpd curl
@@ -20,15 +20,16 @@ packages=(
 # With --windows-tools: only what the Windows build and its tests need
 # (scripts/build-windows.sh, scripts/test-windows.sh), which nothing else does;
 # no build. Qt for Windows is built from Debian's qt6-base source package
-# (apt-get source: dpkg-dev) with the cross compiler, Ninja and the host tools
-# of qt6-base-dev-tools; the tests run under Wine in the Japanese locale
+# (apt-get source: dpkg-dev) with the cross compiler, Ninja, the host tools of
+# qt6-base-dev-tools and the host Qt's description of them (Qt6HostInfo, in
+# qt6-base-dev); the tests run under Wine in the Japanese locale
 # (locales), the program's windows on Xvfb driven by xdotool; makensis (nsis)
 # makes the installer.
 windows_tools=0
 if [ "${1:-}" = "--windows-tools" ]; then
   windows_tools=1
   packages=(
-    cmake ninja-build perl dpkg-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix
+    cmake ninja-build perl dpkg-dev qt6-base-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix
     wine wine64 locales xvfb xdotool nsis python3 python3-aiosmtpd
   )
 fi

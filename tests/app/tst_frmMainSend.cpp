@@ -1,10 +1,10 @@
 // The main window's test-send button and send scheduler.
 
-#include "app/API.h"
 #include "app/frmMain.h"
-#include "app/variables.h"
 #include "dialogs/SettingsDialog.h"
 #include "report/SmtpDialogue.h"
+#include "settings/API.h"
+#include "settings/variables.h"
 #include "support/Fakes.h"
 #include "support/ScriptedSmtpServer.h"
 
@@ -38,9 +38,9 @@ class tst_frmMainSend : public QObject {
 private slots:
     void schedule_data() {
         // From 9 flagged and minute "5": changes "hours=H,H", "flag=F" (of the
-        // flagged hours), "minute=M", "rm=FILE", "day=D" (the date); ticks "H:MM+" (a mail starts) or
-        // "H:MM-" (none), "H:MM~" by the window's own timer; "test+" and "test-"
-        // click the test-send button and answer Yes or No. The window stays hidden.
+        // flagged hours), "minute=M", "rm=FILE", "day=D" (the date); ticks "H:MM+" (a mail starts)
+        // or "H:MM-" (none), "H:MM~" by the window's own timer; "test+" and "test-" click the
+        // test-send button and answer Yes or No. The window stays hidden.
         QTest::addColumn<QString>("steps");
 
         QTest::newRow("test send, No then Yes") << u"test-; test+"_s;
@@ -85,7 +85,7 @@ private slots:
             } else if (step.startsWith(u"minute=")) {
                 Settings.sendMinute = arg;
             } else if (step.startsWith(u"day=")) {
-                env.clock.d = arg.toLongLong();
+                env.clock.at.setDate(QDate(2026, 12, 7).addDays(arg.toInt()));
             } else if (step.startsWith(u"rm=")) {
                 QVERIFY(QFile::remove(env.folder.file(arg)));
             } else if (step.startsWith(u"test")) {
@@ -95,8 +95,8 @@ private slots:
                 QVERIFY(env.messageBox.shown.last().style == platform::MessageBox::kYesNo &&
                         window.cmdTestSend->isEnabled() != sends);
             } else {
-                env.clock.h = step.section(u':', 0, 0).toInt();
-                env.clock.m = step.section(u':', 1).chopped(1).toInt();
+                env.clock.set(step.section(u':', 0, 0).toInt(),
+                              step.section(u':', 1).chopped(1).toInt());
                 if (step.endsWith(u'~'))
                     window.timerSendTime->start(10);
                 else
@@ -124,10 +124,9 @@ private slots:
         struct MovingClock final : platform::Clock {
             QList<QTime> readings{QTime(9, 0)}; // one per question, the last one repeated
             mutable qsizetype next = 0;
-            QTime read() const { return readings[std::min(next++, readings.size() - 1)]; }
-            int hour() const override { return read().hour(); }
-            int minute() const override { return read().minute(); }
-            long long day() const override { return 1; }
+            QDateTime now() const override {
+                return {QDate(2026, 12, 7), readings[std::min(next++, readings.size() - 1)]};
+            }
         } clock;
         platform::ScopedOverride<platform::Clock> inPlace(clock);
         frmMain window;
@@ -148,8 +147,7 @@ private slots:
         Rig rig;
         auto& env = rig.env;
         auto& server = rig.server;
-        env.clock.h = 9;
-        env.clock.m = 5;
+        env.clock.set(9, 5);
         frmMain window;
         QString statusWhileOpen;
         QTimer::singleShot(0, this, [&] {

@@ -1,10 +1,10 @@
 // The main window's start-up and tray icon; tst_SettingsDialog drives its buttons.
 
-#include "app/API.h"
 #include "app/frmMain.h"
 #include "dialogs/frmCheckConfig.h"
 #include "dialogs/frmSendTimeConfig.h"
 #include "dialogs/frmSmtpConfig.h"
+#include "settings/API.h"
 #include "support/FakeTrayIcon.h"
 #include "support/Fakes.h"
 #include "support/KeyInput.h"

@@ -1,9 +1,9 @@
 // The main window: controls, menus, status bar, timer and start-up.
 
-#include "app/API.h"
 #include "app/frmMain.h"
-#include "app/variables.h"
 #include "platform/SocketObject.h"
+#include "settings/API.h"
+#include "settings/variables.h"
 #include "support/Fakes.h"
 
 #include <QAction>
@@ -100,8 +100,7 @@ private slots:
 
     void statusBar() {
         fakes::Environment env;
-        env.clock.h = 9;
-        env.clock.m = 5;
+        env.clock.set(9, 5);
         frmMain window;
         window.resize(window.sizeHint());
         window.show();
@@ -116,8 +115,7 @@ private slots:
         QVERIFY(qAbs(window.StatusBarPanels[0]->width() / total - 970.0 / 4816) < 0.03);
         QVERIFY(qAbs(window.StatusBarPanels[2]->width() / total - 2611.0 / 4816) < 0.03);
         // The clock keeps itself current.
-        env.clock.h = 23;
-        env.clock.m = 59;
+        env.clock.set(23, 59);
         QTRY_COMPARE_WITH_TIMEOUT(window.StatusBarPanels[1]->text(), QString("23:59"), 2500);
     }
 

@@ -2,10 +2,10 @@
 // window: their file failing to load or to be written, and Esc and Cancel.
 
 #include "app/frmMain.h"
-#include "app/variables.h"
 #include "dialogs/frmCheckConfig.h"
 #include "dialogs/frmSendTimeConfig.h"
 #include "dialogs/frmSmtpConfig.h"
+#include "settings/variables.h"
 #include "support/Fakes.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
-#include "app/variables.h"
 #include "dialogs/frmCheckConfig.h"
+#include "settings/variables.h"
 #include "support/Fakes.h"
 #include "support/KeyInput.h"
 

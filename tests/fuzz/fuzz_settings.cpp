@@ -5,8 +5,8 @@
 
 #include "FuzzSupport.h"
 
-#include "app/API.h"
-#include "app/variables.h"
+#include "settings/API.h"
+#include "settings/variables.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -20,8 +20,8 @@ using fuzz::fail;
 struct SettingsFile {
     const QString& name;
     void (*load)();
-    QStringList (*lines)();
-    bool (*write)();
+    QStringList (*lines)(const SettingsRecord&);
+    bool (*write)(const SettingsRecord&);
     int fixedLines;  // the lines every loadable file has
     int firstNumber; // its number lines, 0-based
     int numbers;
@@ -97,9 +97,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkRecord(file, lineCount);
 
     // Through the writer and back: the same record.
-    const QStringList loaded = file.lines();
+    const QStringList loaded = file.lines(Settings);
     const int loadedCount = Settings.watchServiceCount;
-    check(file.write(), "a loaded record cannot be written");
+    check(file.write(Settings), "a loaded record cannot be written");
     checkWritten(file, loaded);
     Settings = SettingsRecord{};
     try {
@@ -107,8 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const API::LoadError& e) {
         fail("the file written from a loaded record does not load", e.message());
     }
-    check(file.lines() == loaded, "the record changed through the writer",
-          shown(loaded) + QStringLiteral("\n  became  ") + shown(file.lines()));
+    check(file.lines(Settings) == loaded, "the record changed through the writer",
+          shown(loaded) + QStringLiteral("\n  became  ") + shown(file.lines(Settings)));
     check(Settings.watchServiceCount == loadedCount,
           "the service count changed through the writer");
     return 0;

@@ -1,9 +1,7 @@
-#include "app/frmMain.h"
-#include "app/variables.h"
 #include "report/MailMod.h"
+#include "settings/variables.h"
 #include "support/Fakes.h"
 
-#include <QPushButton>
 #include <QTest>
 #include <functional>
 #include <map>
@@ -108,16 +106,7 @@ Q_DECLARE_METATYPE(Change)
 
 class tst_ComposeReport : public QObject {
     Q_OBJECT
-    std::unique_ptr<frmMain> window_;
-
 private slots:
-    void initTestCase() { window_ = std::make_unique<frmMain>(); }
-
-    void init() {
-        // As the caller leaves them before composing.
-        window_->cmdTestSend->setEnabled(false);
-        window_->setSendStatus("送信中...");
-    }
 
     void report_data() {
         QTest::addColumn<Change>("change"); // to the sample's settings
@@ -197,6 +186,9 @@ private slots:
         QFETCH(Change, change);
         QFETCH(QStringList, lines);
         fakes::Environment env;
+        fakes::MailWindow window(env.messageBox);
+        window.status = "送信中...";
+        window.testSendEnabled = false;
         setSample(env);
         change(env);
 
@@ -208,8 +200,8 @@ private slots:
         QVERIFY(!env.folder.has("runnings.dat"));
         QVERIFY(env.messageBox.shown.isEmpty());
         // Success leaves the window to the caller.
-        QVERIFY(!window_->cmdTestSend->isEnabled());
-        QCOMPARE(window_->sendStatus(), "送信中...");
+        QVERIFY(!window.testSendEnabled);
+        QCOMPARE(window.status, "送信中...");
     }
 
     // The capture appears after three 100 ms polls, with its heading only; the listing ends
@@ -258,6 +250,8 @@ private slots:
         QFETCH(Change, change);
         QFETCH(bool, listingStarted);
         fakes::Environment env;
+        fakes::MailWindow window(env.messageBox);
+        window.testSendEnabled = false;
         setSample(env);
         change(env);
 
@@ -266,8 +260,8 @@ private slots:
         const auto& box = env.messageBox.shown[0];
         QCOMPARE(box.title + "|" + box.text + "|" + QString::number(box.style),
                  "Error|エラーが発生しました。設定をもう一度確認してください。|0");
-        QVERIFY(window_->cmdTestSend->isEnabled());
-        QCOMPARE(window_->sendStatus(), "送信エラー");
+        QVERIFY(window.testSendEnabled);
+        QCOMPARE(window.status, "送信エラー");
         QCOMPARE(env.command.started.isEmpty(), !listingStarted);
         // Every wait is bounded: 10 s of polling at most, then the failure.
         QVERIFY(env.sleep.total() <= 10000);
@@ -276,5 +270,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_ComposeReport)
+QTEST_GUILESS_MAIN(tst_ComposeReport)
 #include "tst_ComposeReport.moc"

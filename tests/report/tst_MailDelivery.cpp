@@ -1,17 +1,15 @@
 // End to end: a report composed over fake system services goes to a real SMTP server
 // (aiosmtpd, from Debian's packages) on a loopback port; the test reads what it accepted.
 
-#include "app/API.h"
-#include "app/frmMain.h"
-#include "app/variables.h"
 #include "report/MailMod.h"
 #include "report/SmtpDialogue.h"
+#include "settings/API.h"
+#include "settings/variables.h"
 #include "support/Fakes.h"
 #include "support/SmtpSink.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QPushButton>
 #include <QtTest>
 
 class tst_MailDelivery : public QObject {
@@ -31,16 +29,16 @@ private slots:
         Settings.mailFrom = "tolvane@monitor.example";
         Settings.mailTo = "admin@example.org";
         Settings.mailSubject = "サーバー状態報告";
-        QVERIFY(API::WriteCheckSettings() && API::WriteSmtpSettings() &&
-                API::WriteSendTimeSettings());
+        QVERIFY(API::WriteCheckSettings(Settings) && API::WriteSmtpSettings(Settings));
 
         // As at start-up: the record comes from the files just written.
         Settings = SettingsRecord{};
-        frmMain window;
-        window.Form_Load();
+        API::LoadCheckSettings();
+        API::LoadSmtpSettings();
+        fakes::MailWindow window(env.messageBox);
         MailMod::smtpPort = sink.port();
-        window.cmdTestSend->click();
-        QTRY_COMPARE(window.sendStatus(), "送信完了");
+        MailMod::SendMail();
+        QTRY_COMPARE(window.status, "送信完了");
         MailMod::smtpPort = MailMod::kSmtpPort;
 
         QTRY_VERIFY(!sink.message().isEmpty());
@@ -55,5 +53,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_MailDelivery)
+QTEST_GUILESS_MAIN(tst_MailDelivery)
 #include "tst_MailDelivery.moc"

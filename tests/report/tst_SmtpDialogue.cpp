@@ -1,15 +1,12 @@
 // The SMTP dialogue over real loopback connections against a scripted server.
 
-#include "app/API.h"
-#include "app/frmMain.h"
-#include "app/variables.h"
 #include "platform/SocketObject.h"
 #include "report/MailMod.h"
 #include "report/SmtpDialogue.h"
+#include "settings/variables.h"
 #include "support/Fakes.h"
 #include "support/ScriptedSmtpServer.h"
 
-#include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -31,7 +28,7 @@ const QString kMailText = "From: me@example.com\r\nTo: you@example.org\r\n"
                           "Subject: 状態報告\r\n\r\nCドライブ: OK";
 const QString kErrorText = "エラーが発生しました。";
 
-// Everything one dialogue needs: fakes, the main window, a server and settings.
+// Everything one dialogue needs: fakes, the window, a server and settings.
 struct Rig {
     explicit Rig(const QList<Script>& scripts = {Server::accepting()}) : server(scripts) {
         Settings.smtpServer = "127.0.0.1";
@@ -48,8 +45,8 @@ struct Rig {
 
     // What SendMail does once the report is composed.
     void start() {
-        window->setSendStatus("送信中...");
-        window->cmdTestSend->setEnabled(false);
+        window->status = "送信中...";
+        window->testSendEnabled = false;
         MailMod::ConnectSmtp();
     }
     QStringList transcript(int i = 0) const { return server.transcripts.value(i); }
@@ -62,7 +59,7 @@ struct Rig {
     }
 
     fakes::Environment env;
-    std::optional<frmMain> window{std::in_place};
+    std::optional<fakes::MailWindow> window{std::in_place, env.messageBox};
     Server server;
 };
 
@@ -236,14 +233,14 @@ private slots:
             // The 221 moves nothing on: no command, no "送信完了", the button waits for the close.
             QTRY_COMPARE(rig.transcript(), transcript);
             QTest::qWait(100);
-            QVERIFY(!rig.window->cmdTestSend->isEnabled());
+            QVERIFY(!rig.window->testSendEnabled);
             rig.server.closeClient();
         }
-        QTRY_VERIFY(rig.window->cmdTestSend->isEnabled());
+        QTRY_VERIFY(rig.window->testSendEnabled);
         QTRY_COMPARE(rig.transcript(), transcript);
-        QTEST(rig.window->sendStatus(), "status");
+        QTEST(rig.window->status, "status");
         QTEST(rig.boxes(), "boxes");
-        QVERIFY(!rig.window->sckSend->isOpen());
+        QVERIFY(!rig.window->sckSend.isOpen());
     }
 
     // A real box runs an event loop of its own: what happens while it is open
@@ -254,7 +251,8 @@ private slots:
         const Script accepting = Server::accepting();
         const Script toRcpt = accepting.mid(0, 3);
         QTest::newRow("failing reply, then the server closes")
-            << toRcpt + Script{"550 no such user\r\n", Reply({"221 bye\r\n"}, true)} << Setup([] {});
+            << toRcpt + Script{"550 no such user\r\n", Reply({"221 bye\r\n"}, true)}
+            << Setup([] {});
         QTest::newRow("failing reply, then the server resets")
             << toRcpt + Script{"550 no such user\r\n", Reply({}, true, true)} << Setup([] {});
         QTest::newRow("failing reply, then the time-out")
@@ -273,24 +271,24 @@ private slots:
         // connection's socket, which must outlive the box.
         bool socketKept = true;
         rig.env.messageBox.whileOpen = [&](const auto&) {
-            QTRY_VERIFY(rig.window->cmdTestSend->isEnabled());
+            QTRY_VERIFY(rig.window->testSendEnabled);
             QTest::qWait(50);
-            socketKept = !rig.window->sckSend->findChildren<QTcpSocket*>().isEmpty();
+            socketKept = !rig.window->sckSend.findChildren<QTcpSocket*>().isEmpty();
         };
         rig.start();
         QTRY_COMPARE(rig.env.messageBox.shown.size(), 1);
         QTRY_COMPARE(rig.env.messageBox.open, 0);
         QTest::qWait(200);
         QCOMPARE(rig.boxes(), "ERROR|" + kErrorText + "\r\n550 no such user\r\n/");
-        QCOMPARE(rig.window->sendStatus(), "送信エラー");
-        QVERIFY(rig.window->cmdTestSend->isEnabled());
-        QVERIFY(!rig.window->sckSend->isOpen());
+        QCOMPARE(rig.window->status, "送信エラー");
+        QVERIFY(rig.window->testSendEnabled);
+        QVERIFY(!rig.window->sckSend.isOpen());
         QVERIFY(socketKept);
         // Once no handler uses it, the connection's socket goes.
-        QTRY_VERIFY(rig.window->sckSend->findChildren<QTcpSocket*>().isEmpty());
+        QTRY_VERIFY(rig.window->sckSend.findChildren<QTcpSocket*>().isEmpty());
     }
 
-    // A tick starts a new mail while the box of a failed one is open: the new
+    // A new mail starts while the box of a failed one is open: the new
     // mail is delivered, and closing the old box afterwards changes nothing.
     void newMailWhileBoxIsOpen_data() {
         QTest::addColumn<Script>("first");
@@ -310,28 +308,22 @@ private slots:
         QFETCH(Script, first);
         QFETCH(bool, composeFails);
         Rig rig(QList<Script>{first, Server::accepting()});
-        for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
-            rig.env.folder.write(file, "\r\n");
-        Settings.sendHours[9] = kFlagOn;
-        Settings.sendMinute = "5";
-        rig.env.clock.h = 9;
-        rig.env.clock.m = 5;
         // A drive that does not exist fails the composition.
         Settings.driveCheck1 = composeFails ? kFlagOn : 0;
         Settings.driveIndex1 = 3;
         rig.env.messageBox.openFor = 100ms;
         rig.env.messageBox.whileOpen = [&](const auto&) {
             Settings.driveCheck1 = 0;
-            rig.window->timerSendTime_Timer();
-            QTRY_COMPARE(rig.window->sendStatus(), "送信完了");
+            MailMod::SendMail();
+            QTRY_COMPARE(rig.window->status, "送信完了");
         };
         MailMod::SendMail();
         QTRY_VERIFY(!rig.env.messageBox.shown.isEmpty());
         QTRY_COMPARE(rig.env.messageBox.open, 0);
         QTEST(rig.boxes(), "box");
         QTest::qWait(200);
-        QCOMPARE(rig.window->sendStatus(), "送信完了");
-        QVERIFY(rig.window->cmdTestSend->isEnabled());
+        QCOMPARE(rig.window->status, "送信完了");
+        QVERIFY(rig.window->testSendEnabled);
         QCOMPARE(rig.transcript(rig.server.connections() - 1),
                  acceptedTranscript(Server::accepting(), "me@example.com", "example.com",
                                     MailMod::mailText));
@@ -353,7 +345,7 @@ private slots:
         Settings.driveCheck1 = kFlagOn; // on a drive D: that does not exist
         Settings.driveIndex1 = 3;
         MailMod::SendMail();
-        QCOMPARE(rig.window->sendStatus(), "送信エラー");
+        QCOMPARE(rig.window->status, "送信エラー");
         QTest::qWait(200);
         QCOMPARE(rig.server.connections(), 0);
     }
@@ -368,5 +360,5 @@ private slots:
         QVERIFY(rig.env.messageBox.shown.isEmpty());
     }
 };
-QTEST_MAIN(tst_SmtpDialogue)
+QTEST_GUILESS_MAIN(tst_SmtpDialogue)
 #include "tst_SmtpDialogue.moc"

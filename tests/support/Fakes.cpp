@@ -1,6 +1,7 @@
 #include "support/Fakes.h"
 
 #include "platform/Files.h"
+#include "report/SmtpDialogue.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -65,7 +66,7 @@ int MessageBox::show(const QString& text, const QString& title, int style) {
     shown.append({text, title, style});
     if (whileOpen || openFor.count() > 0) {
         const Shown box = shown.last();
-        maxOpen = std::max(maxOpen, ++open);
+        ++open;
         QEventLoop loop;
         QTimer::singleShot(0, &loop, [&] {
             if (whileOpen)
@@ -78,6 +79,25 @@ int MessageBox::show(const QString& text, const QString& title, int style) {
     if (!answers.isEmpty())
         return answers.takeFirst();
     return style == kYesNo ? kYes : kOk;
+}
+
+MailWindow::MailWindow(MessageBox& boxes) : boxes_(boxes) {
+    QObject::connect(&sckSend, &platform::SocketObject::DataArrival, &sckSend,
+                     [] { MailMod::ReplyDataArrived(); });
+    QObject::connect(&sckSend, &platform::SocketObject::Closed, &sckSend,
+                     [] { MailMod::ConnectionEnded(); });
+    QObject::connect(&sckSend, &platform::SocketObject::Error, &sckSend,
+                     [] { MailMod::ConnectionEnded(); });
+    MailMod::SetOutlet(this);
+}
+
+MailWindow::~MailWindow() {
+    if (MailMod::Outlet() == this)
+        MailMod::SetOutlet(nullptr);
+}
+
+void MailWindow::showBox(const QString& text, const QString& title) {
+    boxes_.show(text, title, platform::MessageBox::kOkOnly);
 }
 
 std::unique_ptr<platform::RunningCommand>

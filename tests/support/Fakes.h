@@ -4,7 +4,6 @@
 // Environment puts all of them in place, over a real temporary application
 // folder, for the life of one test.
 
-#include "app/variables.h"
 #include "platform/AppFolder.h"
 #include "platform/Clock.h"
 #include "platform/CommandStart.h"
@@ -13,6 +12,9 @@
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
 #include "platform/Sleep.h"
+#include "platform/SocketObject.h"
+#include "report/MailMod.h"
+#include "settings/variables.h"
 
 #include <QByteArray>
 #include <QList>
@@ -45,11 +47,10 @@ private:
 
 class Clock final : public platform::Clock {
 public:
-    int h = 0, m = 0;
-    long long d = 0;
-    int hour() const override { return h; }
-    int minute() const override { return m; }
-    long long day() const override { return d; }
+    // What every reading answers.
+    QDateTime at{QDate(2026, 12, 7), QTime(0, 0)};
+    QDateTime now() const override { return at; }
+    void set(int hour, int minute) { at.setTime(QTime(hour, minute)); }
 };
 
 class Sleep final : public platform::Sleep {
@@ -81,8 +82,7 @@ public:
     // neither, a box returns at once, as on the offscreen platform.
     std::chrono::milliseconds openFor{0};
     std::function<void(const Shown&)> whileOpen;
-    int open = 0;    // boxes open now
-    int maxOpen = 0; // most boxes open at one time
+    int open = 0; // boxes open now
     int show(const QString& text, const QString& title, int style) override;
 };
 
@@ -118,6 +118,28 @@ public:
     std::unique_ptr<platform::RunningCommand>
     startServiceListing(const std::filesystem::path& folder,
                         const std::string& outputName) override;
+};
+
+// The window that hosts the mail path, for the tests of the report and the
+// delivery: keeps the status text and the button's state, shows its boxes
+// through the fake message box (which can stay open and run an event loop,
+// as a real one does), and owns a real socket whose events go to the
+// dialogue. In place as the outlet for the life of the object.
+class MailWindow final : public MailMod::MailOutlet {
+public:
+    explicit MailWindow(MessageBox& boxes);
+    ~MailWindow() override;
+    QString status;
+    bool testSendEnabled = true;
+    platform::SocketObject sckSend;
+
+    void setSendStatus(const QString& text) override { status = text; }
+    void setTestSendEnabled(bool enabled) override { testSendEnabled = enabled; }
+    void showBox(const QString& text, const QString& title) override;
+    platform::SocketObject& mailSocket() override { return sckSend; }
+
+private:
+    MessageBox& boxes_;
 };
 
 // Text in the system code page, as the program's files and socket carry it:

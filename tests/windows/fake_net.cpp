@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <io.h>
 #include <fstream>
+#include <io.h>
 #include <string>
 #include <vector>
 
@@ -22,8 +22,8 @@ namespace {
 std::string codePage932(const std::wstring& text) {
     if (text.empty())
         return {};
-    const int size = WideCharToMultiByte(932, 0, text.data(), int(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(932, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(size_t(size), '\0');
     WideCharToMultiByte(932, 0, text.data(), int(text.size()), bytes.data(), size, nullptr,
                         nullptr);

@@ -51,7 +51,8 @@ Result run(const QString& program, const QStringList& arguments,
 // Writes a settings file: the lines, each ended by CR LF.
 bool writeLines(const QString& path, const QStringList& lines) {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write((lines.join("\r\n") + "\r\n").toUtf8()) > 0;
+    return file.open(QIODevice::WriteOnly) &&
+           file.write((lines.join("\r\n") + "\r\n").toUtf8()) > 0;
 }
 
 // The names under `folder`, symbolic links included, folders with a "/".
@@ -81,7 +82,8 @@ class tst_DebPackage : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY2(QFileInfo::exists(kDeb), qPrintable(kDeb + " is missing: the test deb_package makes it"));
+        QVERIFY2(QFileInfo::exists(kDeb),
+                 qPrintable(kDeb + " is missing: the test deb_package makes it"));
         const Result files = run("dpkg-deb", {"-x", kDeb, root_.path()});
         QVERIFY2(files.ran, files.err.constData());
         const Result control = run("dpkg-deb", {"-e", kDeb, control_.path()});
@@ -101,7 +103,8 @@ private slots:
                 << "Depends" << QString("(^|, )%1 \\(>= [0-9][^)]*\\)(,|$)").arg(library);
         // The Japanese description follows the English one after an empty line.
         QTest::newRow("description in two languages")
-            << "Description" << "\n At the hours .*\n \\.\n オペレーターが指定した時刻に";
+            << "Description"
+            << "\n At the hours .*\n \\.\n オペレーターが指定した時刻に";
     }
 
     void controlField() {
@@ -110,7 +113,8 @@ private slots:
         const Result value = run("dpkg-deb", {"-f", kDeb, field});
         QVERIFY2(value.ran, value.err.constData());
         const QString text = QString::fromUtf8(value.out).chopped(1);
-        const QRegularExpression expression(pattern, QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpression expression(pattern,
+                                            QRegularExpression::DotMatchesEverythingOption);
         QVERIFY2(expression.match(text).hasMatch(), qPrintable(field + ": " + text));
     }
 
@@ -167,8 +171,9 @@ private slots:
         QVERIFY(QDir().mkpath(units));
         const Result copied = run("cp", {"-a", "/lib/systemd/system", units});
         QVERIFY2(copied.ran, copied.err.constData());
-        const Result verified = run("systemd-analyze", {"verify", "--man=no", "--root=" + root_.path(),
-                                                       "/lib/systemd/system/tolvane.service"});
+        const Result verified =
+            run("systemd-analyze", {"verify", "--man=no", "--root=" + root_.path(),
+                                    "/lib/systemd/system/tolvane.service"});
         QVERIFY2(verified.ran && verified.out.isEmpty() && verified.err.isEmpty(),
                  (verified.out + verified.err).constData());
     }
@@ -184,14 +189,18 @@ private slots:
         const QStringList settings{"check.ini", "sendtime.ini", "smtp.ini"};
         const QStringList captures{"runnings.dat", "service.dat"};
         QTest::newRow("remove") << QStringList{"remove"} << settings + captures
-                                << QStringList{"opt/", "opt/tolvane/", "opt/tolvane/check.ini",
-                                               "opt/tolvane/dosdevices/", "opt/tolvane/dosdevices/d:",
-                                               "opt/tolvane/sendtime.ini", "opt/tolvane/smtp.ini"};
+                                << QStringList{"opt/",
+                                               "opt/tolvane/",
+                                               "opt/tolvane/check.ini",
+                                               "opt/tolvane/dosdevices/",
+                                               "opt/tolvane/dosdevices/d:",
+                                               "opt/tolvane/sendtime.ini",
+                                               "opt/tolvane/smtp.ini"};
         QTest::newRow("remove, then purge")
             << QStringList{"remove", "purge"} << settings + captures << QStringList{"opt/"};
         QTest::newRow("purge, names in other cases")
-            << QStringList{"remove", "purge"} << QStringList{"CHECK.INI", "Smtp.Ini", "sendtime.ini"}
-            << QStringList{"opt/"};
+            << QStringList{"remove", "purge"}
+            << QStringList{"CHECK.INI", "Smtp.Ini", "sendtime.ini"} << QStringList{"opt/"};
         QTest::newRow("purge keeps a file of the administrator's, and the folder")
             << QStringList{"remove", "purge"} << settings + QStringList{"notes.txt"}
             << QStringList{"opt/", "opt/tolvane/", "opt/tolvane/notes.txt"};
@@ -214,7 +223,8 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DPKG_ROOT", root.path());
         for (const QString& action : actions) {
-            const Result script = run(QDir(control_.path()).filePath("postrm"), {action}, environment);
+            const Result script =
+                run(QDir(control_.path()).filePath("postrm"), {action}, environment);
             QVERIFY2(script.ran, qPrintable(action + ": " + script.err));
         }
         QCOMPARE(namesUnder(root.path()), left);
@@ -232,11 +242,11 @@ private slots:
         const QString folder = root_.path() + kFolder;
         const auto path = [&](const char* name) { return QDir(folder).filePath(name); };
         // Drive C: (the root folder) and the memory, limits 0: all OK; no services.
-        QVERIFY(writeLines(path("check.ini"), {" 1 ", " 0 ", " 0 ", " 2 ", " 0 ", " 0 ", " 0 ", " 0 ",
-                                               " 0 ", " 1 ", " 0 ", " 0 "}));
-        QVERIFY(writeLines(path("smtp.ini"), {kSinkAddress, "tolvane@monitor.example",
-                                              "admin@example.org", "Tolvane package test", " 1 ",
-                                              " 1 "}));
+        QVERIFY(writeLines(path("check.ini"), {" 1 ", " 0 ", " 0 ", " 2 ", " 0 ", " 0 ", " 0 ",
+                                               " 0 ", " 0 ", " 1 ", " 0 ", " 0 "}));
+        QVERIFY(writeLines(path("smtp.ini"),
+                           {kSinkAddress, "tolvane@monitor.example", "admin@example.org",
+                            "Tolvane package test", " 1 ", " 1 "}));
         QStringList sendTime(24, " 1 ");
         sendTime << QString("%1").arg((QTime::currentTime().minute() + 1) % 60, 2, 10, QChar('0'));
         QVERIFY(writeLines(path("sendtime.ini"), sendTime));
@@ -264,8 +274,8 @@ private slots:
         QCOMPARE(mail["rcpt_tos"].toArray(), QJsonArray{"admin@example.org"});
         const QString content = mail["content"].toString();
         for (const char* part :
-             {"\r\nSubject: Tolvane package test\r\n", "\r\nC:ドライブ --- OK\r\n", "物理メモリ --- OK",
-              "サービス --- OK", "[動作中のサービス]\r\n"}) {
+             {"\r\nSubject: Tolvane package test\r\n", "\r\nC:ドライブ --- OK\r\n",
+              "物理メモリ --- OK", "サービス --- OK", "[動作中のサービス]\r\n"}) {
             QVERIFY2(content.contains(QString::fromUtf8(part)), qPrintable(content));
         }
     }

@@ -1,8 +1,8 @@
 // The settings files: line format, loaders with every failure class, writers.
 
-#include "app/API.h"
-#include "app/variables.h"
 #include "platform/Files.h"
+#include "settings/API.h"
+#include "settings/variables.h"
 #include "support/Fakes.h"
 
 #include <QDir>
@@ -159,8 +159,9 @@ private slots:
         // The record as its file's fixed lines; every field has a line of its own.
         const auto fixedLines = [&file] {
             if (file == API::kCheckFile)
-                return API::CheckSettingsLines().mid(0, 12);
-            return file == API::kSmtpFile ? API::SmtpSettingsLines() : API::SendTimeSettingsLines();
+                return API::CheckSettingsLines(Settings).mid(0, 12);
+            return file == API::kSmtpFile ? API::SmtpSettingsLines(Settings)
+                                          : API::SendTimeSettingsLines(Settings);
         };
         const QStringList before = fixedLines();
         env.folder.write(file, content);
@@ -239,19 +240,15 @@ private slots:
         s.sendHours[0] = 1;
         s.sendHours[23] = 1;
         s.sendMinute = "5";
-        QVERIFY(API::WriteCheckSettings());
-        QVERIFY(API::WriteSmtpSettings());
-        QVERIFY(API::WriteSendTimeSettings());
-        const QStringList check = API::CheckSettingsLines();
-        const QStringList smtp = API::SmtpSettingsLines();
-        const QStringList sendTime = API::SendTimeSettingsLines();
+        QVERIFY(API::WriteCheckSettings(s));
+        QVERIFY(API::WriteSmtpSettings(s));
+        QVERIFY(API::WriteSendTimeSettings(s));
+        const SettingsRecord written = s;
         s = SettingsRecord{};
         API::LoadCheckSettings();
         API::LoadSmtpSettings();
         API::LoadSendTimeSettings();
-        QCOMPARE(API::CheckSettingsLines(), check);
-        QCOMPARE(API::SmtpSettingsLines(), smtp);
-        QCOMPARE(API::SendTimeSettingsLines(), sendTime);
+        QVERIFY(s == written);
         QCOMPARE(env.folder.read("sendtime.ini"),
                  " 1 \r\n" + QByteArray(" 0 \r\n").repeated(22) + " 1 \r\n5\r\n");
         // Text goes out in the system code page, whatever the source held.
@@ -301,9 +298,9 @@ private slots:
         fakes::Environment env;
         Settings.sendMinute = "5";
         const auto write = [&] {
-            return file == "check.ini"  ? API::WriteCheckSettings()
-                   : file == "smtp.ini" ? API::WriteSmtpSettings()
-                                        : API::WriteSendTimeSettings();
+            return file == "check.ini"  ? API::WriteCheckSettings(Settings)
+                   : file == "smtp.ini" ? API::WriteSmtpSettings(Settings)
+                                        : API::WriteSendTimeSettings(Settings);
         };
         QVERIFY(write());
         const QByteArray former = env.folder.read(file);
@@ -322,7 +319,7 @@ private slots:
 #else
         fakes::Environment env;
         Settings.watchServiceCount = 0;
-        QVERIFY(API::WriteCheckSettings());
+        QVERIFY(API::WriteCheckSettings(Settings));
         const QByteArray former = env.folder.read("check.ini");
         for (int i = 0; i < 150; ++i)
             Settings.watchServices[i] = QStringLiteral("   LongServiceName%1").arg(i);
@@ -334,7 +331,7 @@ private slots:
         rlimit small = saved;
         small.rlim_cur = 200;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool written = API::WriteCheckSettings();
+        const bool written = API::WriteCheckSettings(Settings);
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
 

@@ -6,6 +6,8 @@
 #include <optional>
 #include <stdexcept>
 
+struct SettingsRecord;
+
 // The settings files: their line format, their loaders and their writers.
 // Each file is read from its first line and written whole; a line's meaning is
 // its position.
@@ -48,16 +50,17 @@ void LoadCheckSettings();
 void LoadSmtpSettings();
 void LoadSendTimeSettings();
 
-// The lines of each file as the record now holds them.
-QStringList CheckSettingsLines();
-QStringList SmtpSettingsLines();
-QStringList SendTimeSettingsLines();
+// The lines of each file for a record's values.
+QStringList CheckSettingsLines(const SettingsRecord& record);
+QStringList SmtpSettingsLines(const SettingsRecord& record);
+QStringList SendTimeSettingsLines(const SettingsRecord& record);
 
-// Each writer replaces its file whole with the record's values. False when the
+// Each writer replaces its file whole with a record's values; a save step
+// puts the record into `Settings` only once it is written. False when the
 // file could not be written, or when a text value holds CR or LF (the line
 // format cannot hold it); the former file is then left whole.
-bool WriteCheckSettings();
-bool WriteSmtpSettings();
-bool WriteSendTimeSettings();
+bool WriteCheckSettings(const SettingsRecord& record);
+bool WriteSmtpSettings(const SettingsRecord& record);
+bool WriteSendTimeSettings(const SettingsRecord& record);
 
 } // namespace API

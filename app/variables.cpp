@@ -1,3 +1,0 @@
-#include "app/variables.h"
-
-SettingsRecord Settings;

@@ -1,0 +1,97 @@
+#include "report/StatusChecks.h"
+
+#include "platform/DriveSpace.h"
+#include "platform/ListingCapture.h"
+#include "platform/Service.h"
+#include "settings/variables.h"
+
+namespace MailMod {
+
+namespace {
+
+constexpr std::uint64_t kBytesPerMB = 1024 * 1024;
+// Drive indexes 0 to 25 name the drives "A:" to "Z:".
+constexpr int kDriveCount = 26;
+
+struct DriveSlot {
+    std::int16_t check;
+    std::int16_t index;
+    std::int32_t limitMB;
+};
+
+DriveFigures checkDrive(const DriveSlot& slot) {
+    if (slot.index < 0 || slot.index >= kDriveCount)
+        throw CheckFailed{};
+    const char letter = static_cast<char>('A' + slot.index);
+    const auto free = platform::use<platform::DriveSpace>().freeBytes(letter);
+    if (!free)
+        throw CheckFailed{};
+    return {QStringLiteral("%1:").arg(QChar::fromLatin1(letter)), *free, slot.limitMB};
+}
+
+platform::MemoryFigures queryMemory() {
+    const auto figures = platform::use<platform::MemoryStatus>().query();
+    if (!figures)
+        throw CheckFailed{};
+    return *figures;
+}
+
+QStringList readRunningServices() {
+    const auto listed = platform::readServiceListing(kRunningsFile);
+    if (!listed || !listed->complete)
+        throw CheckFailed{};
+    return listed->names;
+}
+
+} // namespace
+
+int StatusFigures::notRunning() const {
+    int count = 0;
+    for (const ServiceFigures& service : services)
+        count += service.running ? 0 : 1;
+    return count;
+}
+
+std::int64_t Megabytes(std::uint64_t bytes) {
+    return static_cast<std::int64_t>(bytes / kBytesPerMB);
+}
+
+bool Passes(std::int64_t freeMB, std::int64_t limitMB) {
+    return freeMB > limitMB;
+}
+
+StatusFigures RunChecks(bool forDetails) {
+    const SettingsRecord& s = Settings;
+    StatusFigures figures;
+    const DriveSlot driveSlots[] = {
+        {s.driveCheck1, s.driveIndex1, s.driveLimitMB1},
+        {s.driveCheck2, s.driveIndex2, s.driveLimitMB2},
+        {s.driveCheck3, s.driveIndex3, s.driveLimitMB3},
+    };
+    for (const DriveSlot& slot : driveSlots) {
+        if (slot.check == kFlagOn)
+            figures.drives.append(checkDrive(slot));
+    }
+    if (s.memoryCheck == kFlagOn)
+        figures.memory = queryMemory();
+
+    if (!platform::captureServiceListing(kRunningsFile))
+        throw CheckFailed{};
+    bool read = false;
+    for (const QString& name : s.watchServices) {
+        if (name.isEmpty())
+            break;
+        if (!std::exchange(read, true))
+            figures.running = readRunningServices();
+        figures.services.append({name, figures.running.contains(name, Qt::CaseSensitive)});
+    }
+    if (forDetails) {
+        if (!figures.memory)
+            figures.memory = queryMemory();
+        if (!read)
+            figures.running = readRunningServices();
+    }
+    return figures;
+}
+
+} // namespace MailMod

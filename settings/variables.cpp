@@ -1,0 +1,3 @@
+#include "settings/variables.h"
+
+SettingsRecord Settings;
