@@ -50,6 +50,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(sckSend, &platform::SocketObject::DataArrival, this, &frmMain::sckSend_DataArrival);
     connect(sckSend, &platform::SocketObject::Closed, this, &frmMain::sckSend_Close);
     connect(sckSend, &platform::SocketObject::Error, this, &frmMain::sckSend_Error);
+    connect(sckSend, &platform::SocketObject::Encrypted, this, &frmMain::sckSend_Encrypted);
     MailMod::SetOutlet(this);
 
     timerSendTime = new QTimer(this);

@@ -68,6 +68,7 @@ public:
     void sckSend_DataArrival(qint64 bytesTotal);
     void sckSend_Close();
     void sckSend_Error(int number, const QString& description);
+    void sckSend_Encrypted();
 
     // The send scheduler's tick.
     void timerSendTime_Timer();

@@ -30,6 +30,10 @@ void frmMain::sckSend_Error(int /*number*/, const QString& /*description*/) {
     MailMod::ConnectionEnded();
 }
 
+void frmMain::sckSend_Encrypted() {
+    MailMod::ConnectionEncrypted();
+}
+
 void frmMain::timerSendTime_Timer() {
     for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile}) {
         if (!API::SettingsFileExists(file))

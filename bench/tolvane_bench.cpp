@@ -53,12 +53,7 @@ private:
 class ConsoleOutlet final : public MailMod::MailOutlet {
 public:
     ConsoleOutlet() {
-        QObject::connect(&socket_, &platform::SocketObject::DataArrival, &socket_,
-                         [] { MailMod::ReplyDataArrived(); });
-        QObject::connect(&socket_, &platform::SocketObject::Closed, &socket_,
-                         [] { MailMod::ConnectionEnded(); });
-        QObject::connect(&socket_, &platform::SocketObject::Error, &socket_,
-                         [] { MailMod::ConnectionEnded(); });
+        MailMod::HandleSocketEvents(socket_);
         MailMod::SetOutlet(this);
     }
     ~ConsoleOutlet() override { MailMod::SetOutlet(nullptr); }
@@ -194,7 +189,7 @@ bool benchSmtp(int runs, ConsoleOutlet& window) {
     Settings.smtpServer = QStringLiteral("127.0.0.1");
     if (MailMod::ComposeReport() != 0)
         return false;
-    MailMod::smtpPort = server.port();
+    Settings.smtpPort = server.port();
 
     QTemporaryDir dir;
     QFile message(dir.filePath(QStringLiteral("report.eml")));
@@ -231,7 +226,6 @@ bool benchSmtp(int runs, ConsoleOutlet& window) {
         curlProcess.push_back(double(clock.nsecsElapsed()) / 1e6);
         curlOwn.push_back(curl.readAllStandardOutput().trimmed().toDouble() * 1000.0);
     }
-    MailMod::smtpPort = MailMod::kSmtpPort;
     printTimes("SMTP dialogue, connect to done", dialogue);
     printTimes("curl, same text (its time_total)", curlOwn);
     printTimes("curl, same text (process wall time)", curlProcess);

@@ -35,6 +35,10 @@ install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsIntegrationPlugin
   LIBRARY DESTINATION platforms RUNTIME DESTINATION platforms)
 install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsVistaStylePlugin
   LIBRARY DESTINATION styles RUNTIME DESTINATION styles)
+# TLS for the mail server, through Windows' own TLS (schannel) and its
+# certificate store.
+install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QSchannelBackendPlugin
+  LIBRARY DESTINATION tls RUNTIME DESTINATION tls)
 
 # The installer: per user, no administrator rights, Japanese pages. The NSIS
 # script is packaging/windows/NSIS.template.in, which CPack fills in.
@@ -47,3 +51,8 @@ set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Tolvane)
 set(CPACK_NSIS_DISPLAY_NAME Tolvane)
 set(CPACK_NSIS_PACKAGE_NAME Tolvane)
 list(PREPEND CMAKE_MODULE_PATH ${CMAKE_SOURCE_DIR}/packaging/windows)
+# The class of the main window's system window, by which the installer finds a
+# running monitor: Qt names it after its version, and "Icon" for a window with
+# an icon.
+set(CPACK_TOLVANE_WINDOW_CLASS
+  "Qt${Qt6_VERSION_MAJOR}${Qt6_VERSION_MINOR}${Qt6_VERSION_PATCH}QWindowIcon")

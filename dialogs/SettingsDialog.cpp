@@ -24,13 +24,17 @@ void SettingsDialog::reportLoadFault(const API::LoadError& error) {
                                                platform::MessageBox::kOkOnly);
 }
 
+void SettingsDialog::reportWriteFault(const QString& fileName) {
+    platform::use<platform::MessageBox>().show(
+        QStringLiteral("設定ファイル %1 に書き込めませんでした。設定は保存されていません。")
+            .arg(platform::appFile(fileName)),
+        QStringLiteral("エラー"), platform::MessageBox::kOkOnly);
+}
+
 std::int16_t SettingsDialog::saveRecord(const SettingsRecord& record, const QString& fileName,
                                         bool (*write)(const SettingsRecord&)) {
     if (!write(record)) {
-        platform::use<platform::MessageBox>().show(
-            QStringLiteral("設定ファイル %1 に書き込めませんでした。設定は保存されていません。")
-                .arg(platform::appFile(fileName)),
-            QStringLiteral("エラー"), platform::MessageBox::kOkOnly);
+        reportWriteFault(fileName);
         return 1;
     }
     Settings = record;

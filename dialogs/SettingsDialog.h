@@ -22,6 +22,8 @@ public:
 
     // A settings file that failed to load: names the file, the line and the fault.
     static void reportLoadFault(const API::LoadError& error);
+    // A settings file that could not be written; the former file is still whole.
+    static void reportWriteFault(const QString& fileName);
     // Writes a save step's new record into its file and, once it is written,
     // into `Settings`. A file that cannot be written is reported; the running
     // monitor then goes on by what the file still holds. 0 when saved, 1 when not.

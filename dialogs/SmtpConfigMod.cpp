@@ -1,12 +1,16 @@
 #include "dialogs/SmtpConfigMod.h"
 
 #include "dialogs/frmSmtpConfig.h"
+#include "platform/AppFolder.h"
+#include "platform/Credentials.h"
+#include "platform/Files.h"
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
 #include "settings/API.h"
 #include "settings/variables.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <algorithm>
 #include <utility>
@@ -22,6 +26,19 @@ bool isSubjectCharacter(QChar c) {
 void refuse(const QString& text) {
     platform::use<platform::MessageBox>().show(text, QStringLiteral("エラー"),
                                                platform::MessageBox::kOkOnly);
+}
+
+// The login into smtpauth.ini, or no file at all without one. False, after
+// the operator has been told, when the file cannot be written or deleted.
+bool saveLogin(bool withLogin, const QString& name, const QString& password) {
+    const QString path = platform::appFile(API::kLoginFile);
+    auto& files = platform::use<platform::Files>();
+    const bool saved = withLogin
+                           ? platform::use<platform::Credentials>().write(path, {name, password})
+                           : !files.exists(path) || files.remove(path);
+    if (!saved)
+        SettingsDialog::reportWriteFault(API::kLoginFile);
+    return saved;
 }
 } // namespace
 
@@ -41,6 +58,9 @@ void InitSmtpDialog(frmSmtpConfig& form) {
     form.txtSubject->setText(kDefaultSubject);
     form.chkDetails->setChecked(true);
     form.chkNGDetails->setChecked(true);
+    form.txtPort->setText(QString::number(kDefaultSmtpPort));
+    form.cmbSecurity->setCurrentIndex(kSecurityNone);
+    form.chkRetry->setChecked(kDefaultRetry);
 }
 
 void ShowSmtpSettings(frmSmtpConfig& form) {
@@ -56,6 +76,17 @@ void ShowSmtpSettings(frmSmtpConfig& form) {
     form.txtSubject->setText(s.mailSubject);
     form.chkDetails->setChecked(s.showDetails == kFlagOn);
     form.chkNGDetails->setChecked(s.showNGDetails == kFlagOn);
+    form.txtPort->setText(QString::number(s.smtpPort));
+    form.cmbSecurity->setCurrentIndex(s.smtpSecurity);
+    form.txtFingerprint->setText(s.smtpFingerprint);
+    form.chkRetry->setChecked(s.keepFailedReports == kFlagOn);
+    // A login file that cannot be used shows the box ticked and empty: saving
+    // it anew mends it.
+    const auto login =
+        platform::use<platform::Credentials>().read(platform::appFile(API::kLoginFile));
+    form.chkAuth->setChecked(login.fault != platform::Credentials::Fault::Absent);
+    form.txtUser->setText(login.login.name);
+    form.txtPassword->setText(login.login.password);
 }
 
 std::int16_t SaveSmtpSettings(frmSmtpConfig& form) {
@@ -74,6 +105,9 @@ std::int16_t SaveSmtpSettings(frmSmtpConfig& form) {
         {form.txtFrom, QStringLiteral("送信者")},
         {form.txtRcpt, QStringLiteral("宛先")},
         {form.txtSubject, QStringLiteral("件名")},
+        {form.txtUser, QStringLiteral("ユーザー名")},
+        {form.txtPassword, QStringLiteral("パスワード")},
+        {form.txtFingerprint, QStringLiteral("証明書の指紋")},
     };
     for (const auto& [box, name] : texts) {
         if (API::HoldsLineBreak(box->text())) {
@@ -81,6 +115,30 @@ std::int16_t SaveSmtpSettings(frmSmtpConfig& form) {
             return 1;
         }
     }
+    const int port = form.txtPort->text().toInt();
+    if (port < 1 || port > 65535) {
+        refuse(QStringLiteral("「ポート番号」には、1～65535 の数値を入力してください。"));
+        return 1;
+    }
+    const QString fingerprint = form.txtFingerprint->text().trimmed();
+    if (!fingerprint.isEmpty() && !API::ReadFingerprint(fingerprint)) {
+        refuse(QStringLiteral("「証明書の指紋」には、SHA-256 の指紋（16 進数 64 桁、コロン区切り"
+                              "可）を入力してください。"));
+        return 1;
+    }
+    const bool withLogin = form.chkAuth->isChecked();
+    if (withLogin && (form.txtUser->text().isEmpty() || form.txtPassword->text().isEmpty())) {
+        refuse(QStringLiteral("SMTP認証を行うには、「ユーザー名」と「パスワード」を入力して"
+                              "ください。"));
+        return 1;
+    }
+    if (withLogin && form.cmbSecurity->currentIndex() == kSecurityNone) {
+        refuse(QStringLiteral("SMTP認証を行うには、「暗号化」で STARTTLS か SSL/TLS を選んで"
+                              "ください。パスワードを暗号化せずに送ることはできません。"));
+        return 1;
+    }
+    if (!saveLogin(withLogin, form.txtUser->text(), form.txtPassword->text()))
+        return 1;
     SettingsRecord s = Settings;
     s.smtpServer = form.txtSmtpServer->text();
     s.mailFrom = form.txtFrom->text();
@@ -88,6 +146,10 @@ std::int16_t SaveSmtpSettings(frmSmtpConfig& form) {
     s.mailSubject = form.txtSubject->text();
     s.showDetails = form.chkDetails->isChecked() ? 1 : 0;
     s.showNGDetails = form.chkNGDetails->isChecked() ? 1 : 0;
+    s.smtpPort = port;
+    s.smtpSecurity = static_cast<std::int16_t>(form.cmbSecurity->currentIndex());
+    s.smtpFingerprint = fingerprint;
+    s.keepFailedReports = form.chkRetry->isChecked() ? 1 : 0;
     return SettingsDialog::saveRecord(s, API::kSmtpFile, API::WriteSmtpSettings);
 }
 

@@ -2,8 +2,10 @@
 
 #include "dialogs/SmtpConfigMod.h"
 #include "settings/API.h"
+#include "settings/variables.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,6 +18,9 @@
 namespace {
 // Room for a host name or a mail address without scrolling.
 constexpr int kTextBoxWidth = 260;
+// The submission port (RFC 6409) and that of TLS from the first byte (RFC 8314).
+constexpr auto kStartTlsPort = "587";
+constexpr auto kTlsPort = "465";
 } // namespace
 
 frmSmtpConfig::frmSmtpConfig()
@@ -69,9 +74,11 @@ void frmSmtpConfig::buildControls() {
     adv->addWidget(chkDetails);
     adv->addWidget(chkNGDetails);
 
+    buildServerDetails();
     auto* whole = new QVBoxLayout(this);
     whole->addWidget(frameBasic);
     whole->addWidget(frameAdv);
+    whole->addWidget(frameServer);
     whole->addLayout(makeButtons(Qt::Horizontal));
 
     setTabOrder(txtSmtpServer, txtFrom);
@@ -82,6 +89,57 @@ void frmSmtpConfig::buildControls() {
     setTabOrder(chkNGDetails, cmdOK);
     setTabOrder(cmdOK, cmdApply);
     setTabOrder(cmdApply, cmdCancel);
+    // The server's details come after all of the above, whose order stays.
+    setTabOrder(cmdCancel, txtPort);
+    setTabOrder(txtPort, cmbSecurity);
+    setTabOrder(cmbSecurity, chkAuth);
+    setTabOrder(chkAuth, txtUser);
+    setTabOrder(txtUser, txtPassword);
+    setTabOrder(txtPassword, txtFingerprint);
+    setTabOrder(txtFingerprint, chkRetry);
+}
+
+void frmSmtpConfig::buildServerDetails() {
+    frameServer = new QGroupBox(QStringLiteral("送信サーバの詳細"), this);
+    frameServer->setObjectName(QStringLiteral("frameServer"));
+    auto* grid = new QGridLayout(frameServer);
+    // A labelled row of the grid.
+    const auto row = [this, grid](const char* labelName, const QString& caption, QWidget* field,
+                                  const char* fieldName) {
+        auto* label = new QLabel(caption, frameServer);
+        label->setObjectName(QString::fromLatin1(labelName));
+        label->setBuddy(field);
+        field->setObjectName(QString::fromLatin1(fieldName));
+        const int at = grid->rowCount();
+        grid->addWidget(label, at, 0);
+        grid->addWidget(field, at, 1);
+        return label;
+    };
+    const auto check = [this, grid](const char* name, const QString& caption) {
+        auto* box = new QCheckBox(caption, frameServer);
+        box->setObjectName(QString::fromLatin1(name));
+        grid->addWidget(box, grid->rowCount(), 0, 1, 2);
+        return box;
+    };
+    txtPort = new QLineEdit(frameServer);
+    txtPort->setMaxLength(5);
+    installDigitFilter(txtPort);
+    lblPort = row("lblPort", QStringLiteral("ポート番号"), txtPort, "txtPort");
+    cmbSecurity = new QComboBox(frameServer);
+    cmbSecurity->addItems(
+        {QStringLiteral("なし"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
+    lblSecurity = row("lblSecurity", QStringLiteral("暗号化"), cmbSecurity, "cmbSecurity");
+    chkAuth = check("chkAuth", QStringLiteral("SMTP認証を行う"));
+    txtUser = new QLineEdit(frameServer);
+    lblUser = row("lblUser", QStringLiteral("ユーザー名"), txtUser, "txtUser");
+    txtPassword = new QLineEdit(frameServer);
+    txtPassword->setEchoMode(QLineEdit::Password);
+    lblPassword = row("lblPassword", QStringLiteral("パスワード"), txtPassword, "txtPassword");
+    txtFingerprint = new QLineEdit(frameServer);
+    txtFingerprint->setPlaceholderText(QStringLiteral("SHA-256（省略可）"));
+    lblFingerprint =
+        row("lblFingerprint", QStringLiteral("証明書の指紋"), txtFingerprint, "txtFingerprint");
+    chkRetry = check("chkRetry", QStringLiteral("送信できなかったレポートを再送する"));
 }
 
 void frmSmtpConfig::connectHandlers() {
@@ -91,6 +149,14 @@ void frmSmtpConfig::connectHandlers() {
     connect(txtSubject, &QLineEdit::textChanged, this, &frmSmtpConfig::txtSubject_Change);
     connect(chkDetails, &QCheckBox::toggled, this, &frmSmtpConfig::chkDetails_Click);
     connect(chkNGDetails, &QCheckBox::toggled, this, &frmSmtpConfig::chkNGDetails_Click);
+    for (QLineEdit* box : {txtPort, txtUser, txtPassword, txtFingerprint})
+        connect(box, &QLineEdit::textChanged, this, &frmSmtpConfig::serverDetail_Change);
+    connect(cmbSecurity, &QComboBox::currentIndexChanged, this,
+            &frmSmtpConfig::serverDetail_Change);
+    connect(chkRetry, &QCheckBox::toggled, this, &frmSmtpConfig::serverDetail_Change);
+    // Only the operator's choice proposes a port, not the opening's.
+    connect(cmbSecurity, &QComboBox::activated, this, &frmSmtpConfig::cmbSecurity_Click);
+    connect(chkAuth, &QCheckBox::toggled, this, &frmSmtpConfig::chkAuth_Click);
 }
 
 void frmSmtpConfig::Form_Load() {
@@ -99,6 +165,7 @@ void frmSmtpConfig::Form_Load() {
     else
         SmtpConfigMod::InitSmtpDialog(*this);
     acceptedSubject = txtSubject->text();
+    chkAuth_Click();
     // Filling the controls ran their handlers, which enabled Apply.
     cmdApply->setEnabled(false);
 }
@@ -128,6 +195,25 @@ void frmSmtpConfig::chkDetails_Click() {
 }
 
 void frmSmtpConfig::chkNGDetails_Click() {
+    cmdApply->setEnabled(true);
+}
+
+void frmSmtpConfig::serverDetail_Change() {
+    cmdApply->setEnabled(true);
+}
+
+void frmSmtpConfig::cmbSecurity_Click(int index) {
+    if (txtPort->text() != QLatin1String("25"))
+        return;
+    if (index == kSecurityStartTls)
+        txtPort->setText(QString::fromLatin1(kStartTlsPort));
+    else if (index == kSecurityTls)
+        txtPort->setText(QString::fromLatin1(kTlsPort));
+}
+
+void frmSmtpConfig::chkAuth_Click() {
+    for (QWidget* w : {txtUser, txtPassword})
+        w->setEnabled(chkAuth->isChecked());
     cmdApply->setEnabled(true);
 }
 

@@ -26,12 +26,8 @@ QStringList splitLines(QStringView text) {
     return lines;
 }
 
-namespace {
-
-// The path of the file that the name means when names are compared without
-// regard to case, as on the systems the settings come from; the path as given
-// when no such file is there.
-QString resolve(const QString& path) {
+// As on the systems the settings come from.
+QString actualPath(const QString& path) {
     const QFileInfo exact(path);
     if (exact.exists())
         return path;
@@ -44,12 +40,14 @@ QString resolve(const QString& path) {
     return path;
 }
 
+namespace {
+
 class SystemFiles final : public Files {
 public:
-    bool exists(const QString& path) const override { return QFileInfo(resolve(path)).isFile(); }
+    bool exists(const QString& path) const override { return QFileInfo(actualPath(path)).isFile(); }
 
     std::optional<QStringList> readLines(const QString& path) const override {
-        QFile file(resolve(path));
+        QFile file(actualPath(path));
         if (!file.open(QIODevice::ReadOnly))
             return std::nullopt;
         const QByteArray bytes = file.readAll();
@@ -67,7 +65,7 @@ public:
             bytes += encode(line + QStringLiteral("\r\n"));
         if (encode.hasError())
             return false;
-        QSaveFile file(resolve(path));
+        QSaveFile file(actualPath(path));
         if (!file.open(QIODevice::WriteOnly))
             return false;
         // A cut-off write (a full disk, a file-size limit) can pass for a
@@ -79,7 +77,7 @@ public:
         return file.commit();
     }
 
-    bool remove(const QString& path) override { return QFile::remove(resolve(path)); }
+    bool remove(const QString& path) override { return QFile::remove(actualPath(path)); }
 };
 
 } // namespace

@@ -27,6 +27,10 @@ public:
     static Files& system();
 };
 
+// The path of the file that the name means when names are compared without
+// regard to case; the path as given when no such file is there.
+QString actualPath(const QString& path);
+
 // Splits text into lines by the rule above.
 QStringList splitLines(QStringView text);
 

@@ -1,8 +1,9 @@
 #include "platform/SocketObject.h"
 
+#include <QCryptographicHash>
 #include <QHostAddress>
+#include <QSslSocket>
 #include <QStringEncoder>
-#include <QTcpSocket>
 
 namespace platform {
 
@@ -10,7 +11,7 @@ SocketObject::SocketObject(QObject* parent) : QObject(parent) {}
 
 SocketObject::~SocketObject() {
     // No events out of a destructor: the owner may be half destroyed already.
-    for (QTcpSocket* old : std::as_const(retired_)) {
+    for (QSslSocket* old : std::as_const(retired_)) {
         if (old)
             old->disconnect(this);
     }
@@ -20,17 +21,72 @@ SocketObject::~SocketObject() {
     }
 }
 
-void SocketObject::Connect() {
+void SocketObject::open() {
     Close();
-    socket_ = new QTcpSocket(this);
+    socket_ = new QSslSocket(this);
     ended_ = false;
+    tlsFault_ = TlsFault::None;
     decoder_.resetState();
-    connect(socket_, &QTcpSocket::readyRead, this, &SocketObject::onReadyRead);
-    connect(socket_, &QTcpSocket::stateChanged, this, &SocketObject::onStateChanged);
-    connect(socket_, &QTcpSocket::errorOccurred, this, &SocketObject::onErrorOccurred);
+    connect(socket_, &QSslSocket::readyRead, this, &SocketObject::onReadyRead);
+    connect(socket_, &QSslSocket::stateChanged, this, &SocketObject::onStateChanged);
+    connect(socket_, &QSslSocket::errorOccurred, this, &SocketObject::onErrorOccurred);
+    connect(socket_, &QSslSocket::sslErrors, this, &SocketObject::onSslErrors);
+    connect(socket_, &QSslSocket::encrypted, this,
+            [this] { deliver([this] { emit Encrypted(); }); });
     if (LocalPort != 0)
         socket_->bind(QHostAddress::AnyIPv4, static_cast<quint16>(LocalPort));
+}
+
+void SocketObject::Connect() {
+    open();
     socket_->connectToHost(RemoteHost, static_cast<quint16>(RemotePort));
+}
+
+void SocketObject::ConnectEncrypted() {
+    open();
+    socket_->connectToHostEncrypted(RemoteHost, static_cast<quint16>(RemotePort));
+}
+
+void SocketObject::StartEncryption() {
+    if (socket_)
+        socket_->startClientEncryption();
+}
+
+bool SocketObject::isEncrypted() const {
+    return socket_ && socket_->isEncrypted();
+}
+
+// The certificate is trusted when the system's store vouches for it and its
+// name, or when it is the one whose fingerprint the operator gave. Otherwise
+// the handshake ends, and the cause stays for the Error event's handler.
+void SocketObject::onSslErrors(const QList<QSslError>& errors) {
+    if (!socket_)
+        return;
+    const QSslCertificate peer = socket_->peerCertificate();
+    if (!TrustedFingerprint.isEmpty() && !peer.isNull() &&
+        peer.digest(QCryptographicHash::Sha256) == TrustedFingerprint) {
+        socket_->ignoreSslErrors(errors);
+        return;
+    }
+    bool expired = false, nameMismatch = false, untrusted = false;
+    for (const QSslError& error : errors) {
+        switch (error.error()) {
+        case QSslError::CertificateExpired:
+        case QSslError::CertificateNotYetValid:
+            expired = true;
+            break;
+        case QSslError::HostNameMismatch:
+            nameMismatch = true;
+            break;
+        default:
+            untrusted = true;
+            break;
+        }
+    }
+    tlsFault_ = untrusted      ? TlsFault::Untrusted
+                : expired      ? TlsFault::Expired
+                : nameMismatch ? TlsFault::NameMismatch
+                               : TlsFault::Untrusted;
 }
 
 void SocketObject::SendData(const QString& text) {
@@ -47,17 +103,17 @@ QString SocketObject::GetData() {
 }
 
 void SocketObject::Close() {
-    QTcpSocket* old = socket_;
+    QSslSocket* old = socket_;
     socket_.clear();
     if (old)
         retire(old);
 }
 
-void SocketObject::retire(QTcpSocket* old) {
+void SocketObject::retire(QSslSocket* old) {
     old->disconnect(this);
     if (old->state() == QAbstractSocket::ConnectedState) {
         // Let what was queued go out, then let the socket go.
-        connect(old, &QTcpSocket::disconnected, this, &SocketObject::reap);
+        connect(old, &QSslSocket::disconnected, this, &SocketObject::reap);
         old->disconnectFromHost();
     } else {
         old->abort();
@@ -70,7 +126,7 @@ void SocketObject::reap() {
     if (delivering_ > 0)
         return;
     for (qsizetype i = retired_.size() - 1; i >= 0; --i) {
-        QTcpSocket* old = retired_[i];
+        QSslSocket* old = retired_[i];
         if (old && old->state() != QAbstractSocket::UnconnectedState)
             continue;
         retired_.removeAt(i);

@@ -6,12 +6,14 @@
 #include <QString>
 #include <QStringDecoder>
 
-class QTcpSocket;
+class QSslError;
+class QSslSocket;
 
 namespace platform {
 
 // A TCP client socket object with the properties, operations and events that
-// the SMTP dialogue uses. Text is converted to and from the system code page.
+// the SMTP dialogue uses, and TLS where it is asked for. Text is converted to
+// and from the system code page.
 // Each connection gets a socket of its own, so Close lets the data queued
 // before it go out while a new Connect can start at once.
 //
@@ -28,10 +30,31 @@ public:
     QString RemoteHost;
     int RemotePort = 0;
     int LocalPort = 0; // 0: any free port
+    // The SHA-256 fingerprint of a server certificate to trust besides the
+    // system's store; empty: the store alone.
+    QByteArray TrustedFingerprint;
+
+    // Why a TLS handshake failed.
+    enum class TlsFault {
+        None,
+        Expired,      // the certificate is out of its validity period
+        NameMismatch, // valid, but not for RemoteHost
+        Untrusted,    // neither in the system's store nor the trusted fingerprint
+        Handshake,    // the handshake itself failed (no TLS, a closed connection)
+    };
 
     // Starts connecting to RemoteHost:RemotePort; returns at once. A failure is
     // reported through Error, never by this call.
     void Connect();
+    // The same with TLS from the first byte: Encrypted follows the handshake.
+    void ConnectEncrypted();
+    // Starts TLS on the open connection (after STARTTLS): Encrypted follows
+    // the handshake. A failed handshake is reported through Error, its cause
+    // by tlsFault().
+    void StartEncryption();
+    bool isEncrypted() const;
+    // The cause of the last failed handshake of the connection.
+    TlsFault tlsFault() const { return tlsFault_; }
     // Queues text for sending.
     void SendData(const QString& text);
     // All received data that is waiting, as one string.
@@ -45,23 +68,27 @@ signals:
     void DataArrival(qint64 bytesTotal);
     void Closed();
     void Error(int number, const QString& description);
+    void Encrypted();
 
 private:
+    void open();
     void onReadyRead();
+    void onSslErrors(const QList<QSslError>& errors);
     void onStateChanged(QAbstractSocket::SocketState state);
     void onErrorOccurred();
     void endConnection();
     // Lets go of the current socket: it finishes sending, then is destroyed.
-    void retire(QTcpSocket* old);
+    void retire(QSslSocket* old);
     // Destroys the retired sockets that are done, unless an event is being
     // delivered (the socket that sent it may be one of them).
     void reap();
     template <class Emit> void deliver(Emit&& emitEvent);
 
-    QPointer<QTcpSocket> socket_;
-    QList<QPointer<QTcpSocket>> retired_;
+    QPointer<QSslSocket> socket_;
+    QList<QPointer<QSslSocket>> retired_;
     int delivering_ = 0;
     bool ended_ = false; // the current connection's Close or Error has been sent
+    TlsFault tlsFault_ = TlsFault::None;
     QStringDecoder decoder_{QStringConverter::System};
 };
 

@@ -48,6 +48,16 @@ inline constexpr std::int16_t kDataReply = 4;
 inline constexpr std::int16_t kDataEndReply = 5;
 // A failing reply was answered with QUIT; only the server's close counts now.
 inline constexpr std::int16_t kAwaitingClose = 6;
+// With connection security or a login: the reply to EHLO, to STARTTLS, the
+// TLS handshake after STARTTLS, the handshake of TLS from the first byte
+// (before the greeting), and the replies of the login.
+inline constexpr std::int16_t kEhloReply = 7;
+inline constexpr std::int16_t kStartTlsReply = 8;
+inline constexpr std::int16_t kTlsHandshake = 9;
+inline constexpr std::int16_t kTlsConnect = 10;
+inline constexpr std::int16_t kAuthUserReply = 11;
+inline constexpr std::int16_t kAuthPasswordReply = 12;
+inline constexpr std::int16_t kAuthReply = 13;
 
 // How many mails SendMail has started. A message box runs an event loop of its
 // own, in which a tick may start a newer mail; the end of a mail compares this
@@ -59,15 +69,19 @@ extern std::uint64_t mailsStarted;
 enum class MailEnd {
     Delivered,         // the server accepted the message
     FailingReply,      // the server refused a command
-    ConnectionLost,    // no connection, an error, an early close or reset, a time-out
+    ConnectionLost,    // no connection, an error, an early close or reset, a
+                       // time-out, a TLS handshake that did not complete
+    Refused,           // the mail cannot go as configured (an untrusted
+                       // certificate, no STARTTLS, an unusable login)
     CompositionFailed, // the report could not be composed; nothing was sent
 };
 
 // The one exit of a mail: stops the reply time-out, lets the connection go
 // (after a failing reply: QUIT, then only the server's close is awaited),
 // tells the operator, and, unless a newer mail has started meanwhile, puts the
-// test-send button and the status text right. `reply` is the failing reply.
-void EndMail(MailEnd end, const QString& reply = {});
+// test-send button and the status text right. `detail` is the failing reply,
+// or why the connection was lost or the mail refused.
+void EndMail(MailEnd end, const QString& detail = {});
 
 // Runs the checks and builds mailText. 0 when the text is ready; 1 when
 // composing failed, after the operator has been told, the test-send button

@@ -1,16 +1,20 @@
 #include "report/SmtpDialogue.h"
 
+#include "platform/AppFolder.h"
+#include "platform/Credentials.h"
+#include "platform/Service.h"
 #include "platform/SocketObject.h"
 #include "report/MailMod.h"
 #include "settings/API.h"
 #include "settings/variables.h"
 
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTimer>
+#include <optional>
 
 namespace MailMod {
 
-int smtpPort = kSmtpPort;
 std::chrono::milliseconds replyTimeout = kReplyTimeout;
 std::chrono::milliseconds dataEndTimeout = kDataEndTimeout;
 
@@ -36,6 +40,78 @@ constexpr qsizetype kMaxShownReply = 512;
 
 ReplyReader reader;
 QPointer<QTimer> replyTimer;
+// The login of the mail under way, read from its file as the mail starts.
+std::optional<platform::Credentials::Login> login;
+
+using Fault = platform::SocketObject::TlsFault;
+QString tlsFaultText(Fault fault) {
+    switch (fault) {
+    case Fault::Expired:
+        return QStringLiteral("サーバの証明書の有効期限が切れています。");
+    case Fault::NameMismatch:
+        return QStringLiteral("サーバの証明書はサーバ名 %1 のものではありません。")
+            .arg(Settings.smtpServer);
+    case Fault::Untrusted:
+        return QStringLiteral("サーバの証明書を信頼できません（システムの証明書ストアにも、"
+                              "証明書の指紋にも一致しません）。");
+    default:
+        return QStringLiteral("TLS のハンドシェイクに失敗しました。");
+    }
+}
+
+// Whether a mail is in dialogue with the server (connecting included).
+bool inDialogue() {
+    return (smtpStep >= kGreeting && smtpStep <= kDataEndReply) ||
+           (smtpStep >= kEhloReply && smtpStep <= kAuthReply);
+}
+
+// The login of smtpauth.ini for the mail that starts, when there is one. A
+// login that cannot be used refuses the mail, and so does one that would go
+// over a connection without TLS.
+bool readLogin() {
+    login.reset();
+    const auto read =
+        platform::use<platform::Credentials>().read(platform::appFile(API::kLoginFile));
+    using CredentialFault = platform::Credentials::Fault;
+    switch (read.fault) {
+    case CredentialFault::Absent:
+        return true;
+    case CredentialFault::None:
+        break;
+    case CredentialFault::ReadableByOthers:
+        EndMail(MailEnd::Refused,
+                QStringLiteral("%1 はほかのユーザーも読めるため使いません。所有者だけが読めるように"
+                               "してください（chmod 600 %1）。")
+                    .arg(API::kLoginFile));
+        return false;
+    case CredentialFault::Unreadable:
+        EndMail(MailEnd::Refused,
+                QStringLiteral("%1 を読み込めません（1 行目にユーザー名、2 行目にパスワード）。")
+                    .arg(API::kLoginFile));
+        return false;
+    case CredentialFault::NoPassword:
+        EndMail(MailEnd::Refused,
+                QStringLiteral("%1 にパスワードがありません。メール送信設定でパスワードを入力"
+                               "してください。")
+                    .arg(API::kLoginFile));
+        return false;
+    }
+    if (Settings.smtpSecurity != kSecurityStartTls && Settings.smtpSecurity != kSecurityTls) {
+        EndMail(MailEnd::Refused,
+                QStringLiteral("暗号化しない接続では SMTP 認証を行いません。メール送信設定の"
+                               "「暗号化」で STARTTLS か SSL/TLS を選んでください。"));
+        return false;
+    }
+    login = read.login;
+    return true;
+}
+
+// Whether a mail under way asked for more than the plain dialogue: then it
+// speaks EHLO, and no password and no mail go in clear.
+bool extended() {
+    return Settings.smtpSecurity == kSecurityStartTls || Settings.smtpSecurity == kSecurityTls ||
+           login.has_value();
+}
 
 platform::SocketObject& socket() {
     return Outlet()->mailSocket();
@@ -78,10 +154,6 @@ bool sendCommand(const QString& line) {
     return true;
 }
 
-bool isPassing(int code) {
-    return code == 220 || code == 221 || code == 250 || code == 354;
-}
-
 QString afterFirstAt(const QString& address) {
     const qsizetype at = address.indexOf(QLatin1Char('@'));
     return at < 0 ? address : address.mid(at + 1);
@@ -96,20 +168,63 @@ QString shownReply(const QString& reply) {
     return reply.left(keep) + QStringLiteral("...");
 }
 
-// Answers a passing reply by the step the dialogue stands at. False when the
-// mail has ended.
-bool answerReply() {
+QString base64(const QString& text) {
+    return QString::fromLatin1(text.toUtf8().toBase64());
+}
+
+// MAIL FROM, once the server has answered the greeting (and the login).
+bool startEnvelope() {
+    if (!sendCommand(QStringLiteral("MAIL FROM: ") + Settings.mailFrom))
+        return false;
+    smtpStep = kMailFromReply;
+    return true;
+}
+
+// After EHLO: STARTTLS first where it is asked for and not yet done, then the
+// login, then the mail.
+bool answerEhlo(const QString& reply) {
+    const Capabilities offered = ReadCapabilities(reply);
+    if (Settings.smtpSecurity == kSecurityStartTls && !socket().isEncrypted()) {
+        if (!offered.startTls) {
+            EndMail(MailEnd::Refused,
+                    QStringLiteral("サーバが STARTTLS を提供していないため、暗号化できません。"));
+            return false;
+        }
+        sendLine(QStringLiteral("STARTTLS"));
+        smtpStep = kStartTlsReply;
+    } else if (login && offered.authPlain) {
+        // RFC 4616: the authorization identity empty, the name, the password.
+        sendLine(QStringLiteral("AUTH PLAIN ") +
+                 base64(QChar(u'\0') + login->name + QChar(u'\0') + login->password));
+        smtpStep = kAuthReply;
+    } else if (login && offered.authLogin) {
+        sendLine(QStringLiteral("AUTH LOGIN"));
+        smtpStep = kAuthUserReply;
+    } else if (login) {
+        EndMail(MailEnd::Refused,
+                QStringLiteral("サーバが SMTP 認証（PLAIN または LOGIN）を提供していません。"));
+        return false;
+    } else {
+        return startEnvelope();
+    }
+    return true;
+}
+
+// Answers a reply by the step the dialogue stands at. False when the mail has
+// ended.
+bool answerReply(const QString& reply) {
     switch (smtpStep) {
     case kGreeting:
         heloDomain = afterFirstAt(Settings.mailFrom);
-        if (!sendCommand(QStringLiteral("HELO ") + heloDomain))
+        if (!sendCommand((extended() ? QStringLiteral("EHLO ") : QStringLiteral("HELO ")) +
+                         heloDomain))
             return false;
-        smtpStep = kHeloReply;
+        smtpStep = extended() ? kEhloReply : kHeloReply;
         break;
     case kHeloReply:
-        if (!sendCommand(QStringLiteral("MAIL FROM: ") + Settings.mailFrom))
+    case kAuthReply:
+        if (!startEnvelope())
             return false;
-        smtpStep = kMailFromReply;
         break;
     case kMailFromReply:
         if (!sendCommand(QStringLiteral("RCPT TO: ") + Settings.mailTo))
@@ -129,11 +244,48 @@ bool answerReply() {
     case kDataEndReply:
         EndMail(MailEnd::Delivered);
         return false;
+    case kEhloReply:
+        if (!answerEhlo(reply))
+            return false;
+        break;
+    case kStartTlsReply:
+        // Nothing that came in clear counts once TLS is under way (RFC 3207
+        // 4.2): a reply smuggled in behind the 220 is dropped.
+        reader.clear();
+        smtpStep = kTlsHandshake;
+        socket().StartEncryption();
+        break;
+    case kAuthUserReply:
+        sendLine(base64(login->name));
+        smtpStep = kAuthPasswordReply;
+        break;
+    case kAuthPasswordReply:
+        sendLine(base64(login->password));
+        smtpStep = kAuthReply;
+        break;
     default:
         return true;
     }
     armTimeout(replyTimeout);
     return true;
+}
+
+// The codes that move each step on: any of the four of the plain dialogue at
+// its steps; exactly the one that RFC 3207 and RFC 4954 give at the others.
+bool isPassing(int code) {
+    switch (smtpStep) {
+    case kEhloReply:
+        return code == 250;
+    case kStartTlsReply:
+        return code == 220;
+    case kAuthUserReply:
+    case kAuthPasswordReply:
+        return code == 334;
+    case kAuthReply:
+        return code == 235;
+    default:
+        return code == 220 || code == 221 || code == 250 || code == 354;
+    }
 }
 
 bool isDigit(QChar c) {
@@ -184,6 +336,25 @@ std::optional<ReplyReader::Reply> ReplyReader::take() {
     }
 }
 
+Capabilities ReadCapabilities(const QString& reply) {
+    Capabilities offered;
+    const QStringList lines = reply.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        // "250-KEYWORD params" or "250 KEYWORD params"; "AUTH=PLAIN" of old.
+        const QStringList words = lines[i].mid(4).trimmed().toUpper().split(
+            QRegularExpression(QStringLiteral("[ =]")), Qt::SkipEmptyParts);
+        if (words.isEmpty())
+            continue;
+        if (words[0] == QLatin1String("STARTTLS"))
+            offered.startTls = true;
+        if (words[0] == QLatin1String("AUTH")) {
+            offered.authPlain |= words.contains(QLatin1String("PLAIN"));
+            offered.authLogin |= words.contains(QLatin1String("LOGIN"));
+        }
+    }
+    return offered;
+}
+
 QString DotStuffed(const QString& text) {
     QString wire;
     wire.reserve(text.size() + text.size() / 32 + 1);
@@ -197,8 +368,9 @@ QString DotStuffed(const QString& text) {
     return wire;
 }
 
-void EndMail(MailEnd end, const QString& reply) {
+void EndMail(MailEnd end, const QString& detail) {
     stopTimeout();
+    login.reset();
     if (end == MailEnd::FailingReply) {
         smtpStep = kAwaitingClose;
         sendLine(QStringLiteral("QUIT"));
@@ -224,13 +396,14 @@ void EndMail(MailEnd end, const QString& reply) {
     const std::uint64_t thisMail = mailsStarted;
     switch (end) {
     case MailEnd::FailingReply:
-        out->showBox(kErrorText + kCrLf + shownReply(reply), QStringLiteral("ERROR"));
+        out->showBox(kErrorText + kCrLf + shownReply(detail), QStringLiteral("ERROR"));
         break;
     case MailEnd::CompositionFailed:
         out->showBox(kComposeErrorText, QStringLiteral("Error"));
         break;
     default:
-        out->showBox(kErrorText, QStringLiteral("Error"));
+        out->showBox(detail.isEmpty() ? kErrorText : kErrorText + kCrLf + detail,
+                     QStringLiteral("Error"));
         break;
     }
     if (thisMail != mailsStarted)
@@ -256,18 +429,27 @@ void ConnectSmtp() {
     sck.Close();
     smtpStep = kGreeting;
     reader.clear();
+    if (!readLogin())
+        return;
     sck.RemoteHost = Settings.smtpServer;
-    sck.RemotePort = smtpPort;
+    sck.RemotePort = Settings.smtpPort;
+    sck.TrustedFingerprint = API::ReadFingerprint(Settings.smtpFingerprint).value_or(QByteArray());
     // Armed before connecting: a connection that fails at once stops it again.
     armTimeout(replyTimeout);
-    sck.Connect();
+    if (Settings.smtpSecurity == kSecurityTls) {
+        smtpStep = kTlsConnect;
+        sck.ConnectEncrypted();
+    } else {
+        sck.Connect();
+    }
 }
 
 void ReplyDataArrived() {
     const QString data = socket().GetData();
     // Only a mail in dialogue is moved on by a reply; after a failing reply
-    // the 221 to its QUIT has no effect.
-    if (smtpStep < kGreeting || smtpStep > kDataEndReply)
+    // the 221 to its QUIT has no effect, and nothing counts in the middle of
+    // a TLS handshake.
+    if (!inDialogue() || smtpStep == kTlsHandshake || smtpStep == kTlsConnect)
         return;
     reader.append(data);
     while (const auto reply = reader.take()) {
@@ -275,16 +457,49 @@ void ReplyDataArrived() {
             EndMail(MailEnd::FailingReply, reply->text);
             return;
         }
-        if (!answerReply())
+        if (!answerReply(reply->text))
             return;
     }
 }
 
+// TLS is under way: from the first byte, the greeting comes next; after
+// STARTTLS, the client starts again with EHLO (RFC 3207 4.2).
+void ConnectionEncrypted() {
+    if (smtpStep == kTlsConnect) {
+        smtpStep = kGreeting;
+    } else if (smtpStep == kTlsHandshake) {
+        if (!sendCommand(QStringLiteral("EHLO ") + heloDomain))
+            return;
+        smtpStep = kEhloReply;
+    } else {
+        return;
+    }
+    armTimeout(replyTimeout);
+}
+
+void HandleSocketEvents(platform::SocketObject& socket) {
+    using platform::SocketObject;
+    QObject::connect(&socket, &SocketObject::DataArrival, &socket, &ReplyDataArrived);
+    QObject::connect(&socket, &SocketObject::Closed, &socket, &ConnectionEnded);
+    QObject::connect(&socket, &SocketObject::Error, &socket, &ConnectionEnded);
+    QObject::connect(&socket, &SocketObject::Encrypted, &socket, &ConnectionEncrypted);
+}
+
 // Before the server has accepted the message, an end of the connection loses
-// the report: a failed send. After a failing reply, or with no mail on the
-// socket, only the socket and the button are put right.
+// the report: a failed send; in a TLS handshake, one whose cause is told. After
+// a failing reply, or with no mail on the socket, only the socket and the
+// button are put right.
 void ConnectionEnded() {
-    if (smtpStep >= kGreeting && smtpStep <= kDataEndReply) {
+    if (smtpStep == kTlsHandshake || smtpStep == kTlsConnect) {
+        const Fault fault = socket().tlsFault();
+        // A certificate that is not trusted stays so; another try can mend a
+        // handshake that did not complete.
+        const bool lasting =
+            fault == Fault::Expired || fault == Fault::NameMismatch || fault == Fault::Untrusted;
+        EndMail(lasting ? MailEnd::Refused : MailEnd::ConnectionLost, tlsFaultText(fault));
+        return;
+    }
+    if (inDialogue()) {
         EndMail(MailEnd::ConnectionLost);
         return;
     }

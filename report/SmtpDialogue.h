@@ -5,14 +5,13 @@
 #include <chrono>
 #include <optional>
 
+namespace platform {
+class SocketObject;
+}
+
 // The SMTP client dialogue of MailMod: what the socket handlers of the main
 // window hand over to, and the pieces tests reach on their own.
 namespace MailMod {
-
-// Plain SMTP without authentication is served on the standard port.
-inline constexpr int kSmtpPort = 25;
-// The port ConnectSmtp dials; tests point it at a server of their own.
-extern int smtpPort;
 
 // How long the client waits for one reply before it gives up (RFC 5321
 // 4.5.3.2: five minutes for every command, ten for the reply to the end of
@@ -45,6 +44,18 @@ private:
     QString pending_;
 };
 
+// What the server offers in its reply to EHLO (RFC 5321 4.1.1.1): STARTTLS
+// (RFC 3207) and the login mechanisms of AUTH (RFC 4954) that the client
+// speaks.
+struct Capabilities {
+    bool startTls = false;
+    bool authPlain = false;
+    bool authLogin = false;
+};
+// The offers of a whole reply to EHLO: its lines after the first, each a
+// keyword (any case) and its parameters; "AUTH=" of older servers counts.
+Capabilities ReadCapabilities(const QString& reply);
+
 // The message text as it goes on the wire: a line that starts with "." gets
 // one more, so the server restores the text exactly and no line of it can end
 // the data early.
@@ -54,5 +65,10 @@ QString DotStuffed(const QString& text);
 // and the end of the connection (closed or reset by the server, broken).
 void ReplyDataArrived();
 void ConnectionEnded();
+// The TLS handshake of the connection has completed.
+void ConnectionEncrypted();
+// Connects a socket's events straight to the handlers above: for an outlet
+// without socket handlers of its own (the main window has them).
+void HandleSocketEvents(platform::SocketObject& socket);
 
 } // namespace MailMod

@@ -82,6 +82,10 @@ struct SmtpLayout {
         line(s.mailSubject);
         line(s.showDetails);
         line(s.showNGDetails);
+        line.optional(s.smtpPort, kDefaultSmtpPort, 1, 65535);
+        line.optional(s.smtpSecurity, kSecurityNone, kSecurityNone, kSecurityTls);
+        line.optional(s.smtpFingerprint);
+        line.optional(s.keepFailedReports, std::int16_t{0}, std::int16_t{0}, std::int16_t{1});
     }
 };
 
@@ -107,18 +111,23 @@ public:
     void operator()(QString& field) { field = text(); }
 
     template <std::integral Field> void operator()(Field& field) {
-        const QString line = text();
-        if (line.trimmed().isEmpty())
-            throw LoadError(file_, lineNumber(), QStringLiteral("数値の行が空です"));
-        const auto value = ReadNumberLine(line);
-        if (!value)
-            throw LoadError(file_, lineNumber(), QStringLiteral("数値ではありません"));
-        constexpr auto lo = std::numeric_limits<Field>::min();
-        constexpr auto hi = std::numeric_limits<Field>::max();
-        if (*value < lo || *value > hi)
-            throw LoadError(file_, lineNumber(),
-                            QStringLiteral("値が範囲外です（%1～%2）").arg(lo).arg(hi));
-        field = static_cast<Field>(*value);
+        number(field, std::numeric_limits<Field>::min(), std::numeric_limits<Field>::max());
+    }
+
+    // A line that the file lacks, or an empty one, leaves `fallback`: a file
+    // written before the line existed means what it always meant.
+    template <std::integral Field> void optional(Field& field, Field fallback, Field lo, Field hi) {
+        field = fallback;
+        if (!atEnd() && !lines_[next_].trimmed().isEmpty())
+            number(field, lo, hi);
+        else if (!atEnd())
+            ++next_;
+    }
+
+    void optional(QString& field) {
+        field = atEnd() ? QString() : text();
+        if (!field.isEmpty() && !ReadFingerprint(field))
+            throw LoadError(file_, lineNumber(), QStringLiteral("SHA-256 の指紋ではありません"));
     }
 
     // Every line to the end is a name, an empty one too; the whole list is
@@ -136,6 +145,19 @@ public:
     }
 
 private:
+    template <std::integral Field> void number(Field& field, Field lo, Field hi) {
+        const QString line = text();
+        if (line.trimmed().isEmpty())
+            throw LoadError(file_, lineNumber(), QStringLiteral("数値の行が空です"));
+        const auto value = ReadNumberLine(line);
+        if (!value)
+            throw LoadError(file_, lineNumber(), QStringLiteral("数値ではありません"));
+        if (*value < lo || *value > hi)
+            throw LoadError(file_, lineNumber(),
+                            QStringLiteral("値が範囲外です（%1～%2）").arg(lo).arg(hi));
+        field = static_cast<Field>(*value);
+    }
+
     bool atEnd() const { return next_ >= lines_.size(); }
     int lineNumber() const { return static_cast<int>(next_); }
 
@@ -158,6 +180,9 @@ struct LineWriter {
     void operator()(const QString& field) { lines.append(field); }
     template <std::integral Field> void operator()(Field field) {
         lines.append(FormatNumberLine(field));
+    }
+    template <class Field, class... Bounds> void optional(const Field& field, Bounds...) {
+        (*this)(field);
     }
     void serviceList(const std::array<QString, kWatchServiceSlots>& names, std::int16_t count) {
         for (int i = 0; i < std::clamp<int>(count, 0, kWatchServiceSlots); ++i)
@@ -187,6 +212,14 @@ bool writeSettingsFile(const QString& fileName, const QStringList& lines) {
 }
 
 } // namespace
+
+std::optional<QByteArray> ReadFingerprint(const QString& text) {
+    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+    const QString digits = QString(text).remove(u':');
+    if (!hex.match(digits).hasMatch())
+        return std::nullopt;
+    return QByteArray::fromHex(digits.toLatin1());
+}
 
 bool HoldsLineBreak(const QString& text) {
     return text.contains(u'\r') || text.contains(u'\n');

@@ -16,6 +16,9 @@ namespace API {
 inline const QString kCheckFile = QStringLiteral("check.ini");
 inline const QString kSmtpFile = QStringLiteral("smtp.ini");
 inline const QString kSendTimeFile = QStringLiteral("sendtime.ini");
+// The login of the mail server (name and password), when there is one; kept
+// by platform::Credentials.
+inline const QString kLoginFile = QStringLiteral("smtpauth.ini");
 
 // A settings file that cannot be loaded. `line` is the 1-based line at fault
 // (0 when the file could not be opened at all).
@@ -35,6 +38,10 @@ QString FormatNumberLine(std::int64_t value);
 // decimal number (a fraction allowed) and rounded down. Nothing when the line
 // holds no number.
 std::optional<std::int64_t> ReadNumberLine(const QString& line);
+
+// The 32 bytes of a SHA-256 fingerprint written in hex, with or without
+// colons, in any case; nothing when the text is not one.
+std::optional<QByteArray> ReadFingerprint(const QString& text);
 
 // Whether a text holds CR or LF, which neither a line of a settings file nor a
 // line of the SMTP dialogue can carry.

@@ -12,6 +12,14 @@ inline constexpr int kWatchServiceSlots = 201;
 inline constexpr int kSendHourSlots = 26;
 inline constexpr int kHoursPerDay = 24;
 
+// Connection security, smtp.ini line 8: the plain dialogue; STARTTLS after the
+// greeting; TLS from the first byte.
+inline constexpr std::int16_t kSecurityNone = 0;
+inline constexpr std::int16_t kSecurityStartTls = 1;
+inline constexpr std::int16_t kSecurityTls = 2;
+// Plain SMTP is served on the standard port.
+inline constexpr std::int32_t kDefaultSmtpPort = 25;
+
 // Everything the monitor is configured with. One instance, `Settings`, lives
 // for the whole process; every number starts at 0 and every text empty.
 struct SettingsRecord {
@@ -40,6 +48,15 @@ struct SettingsRecord {
     QString mailSubject;
     std::int16_t showDetails = 0;
     std::int16_t showNGDetails = 0;
+    // Lines 7 to 10, which a file written before them lacks: then these
+    // values hold, the plain dialogue on port 25 without retries.
+    std::int32_t smtpPort = kDefaultSmtpPort;
+    std::int16_t smtpSecurity = kSecurityNone;
+    // The SHA-256 fingerprint of a certificate trusted besides the system's
+    // store, in hex, as typed (colons allowed, any case); empty: the store alone.
+    QString smtpFingerprint;
+    // Keep a scheduled report that could not be sent and try it again (flag).
+    std::int16_t keepFailedReports = 0;
 
     // sendtime.ini
     std::array<std::int16_t, kSendHourSlots> sendHours{};

@@ -20,14 +20,13 @@ struct Rig {
     Rig() {
         for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
             env.folder.write(file, "\r\n");
-        MailMod::smtpPort = server.port();
+        Settings.smtpPort = server.port();
         Settings.smtpServer = u"127.0.0.1"_s;
         Settings.mailFrom = u"tolvane@example.com"_s;
         Settings.mailTo = u"admin@example.org"_s;
         Settings.sendHours[9] = kFlagOn;
         Settings.sendMinute = u"5"_s;
     }
-    ~Rig() { MailMod::smtpPort = MailMod::kSmtpPort; }
     fakes::Environment env;
     fakes::ScriptedSmtpServer server{fakes::ScriptedSmtpServer::accepting()};
 };

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -13,18 +14,27 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kSmtpIni = QStringLiteral("smtp.ini");
+const QString kLoginIni = QStringLiteral("smtpauth.ini");
 const QString kSenderMessage = QStringLiteral("「送信者」には、メールアドレスを入力してください。");
 const QString kRecipientMessage =
     QStringLiteral("「受信者」には、メールアドレスを入力してください。");
 
-// The six fields as the file holds them, from the controls.
+QString flag(const QCheckBox* box) {
+    return box->isChecked() ? " 1 " : " 0 ";
+}
+
+// The ten lines as the file holds them, from the controls.
 QStringList shownFields(const frmSmtpConfig& dlg) {
     return {dlg.txtSmtpServer->text(),
             dlg.txtFrom->text(),
             dlg.txtRcpt->text(),
             dlg.txtSubject->text(),
-            dlg.chkDetails->isChecked() ? " 1 " : " 0 ",
-            dlg.chkNGDetails->isChecked() ? " 1 " : " 0 "};
+            flag(dlg.chkDetails),
+            flag(dlg.chkNGDetails),
+            " " + dlg.txtPort->text() + " ",
+            " " + QString::number(dlg.cmbSecurity->currentIndex()) + " ",
+            dlg.txtFingerprint->text(),
+            flag(dlg.chkRetry)};
 }
 
 } // namespace
@@ -34,22 +44,28 @@ class tst_frmSmtpConfig : public QObject {
 private slots:
     void init() { frmSmtpConfig::acceptedSubject.clear(); }
     void opening_data() {
-        QTest::addColumn<bool>("stored");
+        QTest::addColumn<QString>("stored"); // empty: no smtp.ini
         QTest::addColumn<QString>("fields");
 
         QTest::newRow("without smtp.ini")
-            << false
-            << u"127.0.0.1|tolvane@localhost|postmaster@localhost|Status Tolvane| 1 | 1 "_s;
-        QTest::newRow("with smtp.ini") << true << u"mail.example|a@b|c@d|Daily report| 0 | 1 "_s;
+            << QString()
+            << u"127.0.0.1|tolvane@localhost|postmaster@localhost|Status Tolvane| 1 | 1 | 25 | 0 || 1 "_s;
+        // A file of six lines means the plain dialogue on port 25, without retries.
+        QTest::newRow("with smtp.ini of six lines")
+            << u"mail.example|a@b|c@d|Daily report| 0 | 1 "_s
+            << u"mail.example|a@b|c@d|Daily report| 0 | 1 | 25 | 0 || 0 "_s;
+        QTest::newRow("with smtp.ini of ten lines")
+            << u"m|a@b|c@d|S| 1 | 1 | 465 | 2 |ab:CD:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89| 1 "_s
+            << u"m|a@b|c@d|S| 1 | 1 | 465 | 2 |ab:CD:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:ab:cd:ef:01:23:45:67:89| 1 "_s;
     }
 
     void opening() {
-        QFETCH(bool, stored);
+        QFETCH(QString, stored);
         QFETCH(QString, fields);
         const QStringList shown = fields.split(u'|');
         fakes::Environment env;
-        if (stored)
-            env.folder.write(kSmtpIni, fakes::crlf(shown));
+        if (!stored.isEmpty())
+            env.folder.write(kSmtpIni, fakes::crlf(stored.split(u'|')));
         frmSmtpConfig dlg;
         QVERIFY(keys::showAndWait(&dlg));
         QCOMPARE(shownFields(dlg), shown);
@@ -68,6 +84,85 @@ private slots:
         QTest::keyClick(dlg.txtSmtpServer, Qt::Key_Return);
         QVERIFY(!dlg.isVisible());
         QCOMPARE(env.folder.lines(kSmtpIni), shown);
+    }
+
+    // The server's details: choices typed and clicked as the operator would,
+    // then OK; what is refused, and what the files get.
+    void serverDetails_data() {
+        // "security=N" chosen in the list, "auth" clicked, "BOX=text" typed.
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("saved"); // lines 7 to 10 and the login; or the message
+        const QString fp(64, u'a');
+        QTest::newRow("STARTTLS in place of 25 proposes 587; a login")
+            << u"security=1; auth; txtUser=ユーザー; txtPassword=p@ss word"_s
+            << u" 587 | 1 || 1 |ユーザー|p@ss word"_s;
+        QTest::newRow("SSL/TLS proposes 465; another port stays; a fingerprint")
+            << u"security=2; txtPort=2465; security=1; txtFingerprint="_s + fp
+            << u" 2465 | 1 |"_s + fp + u"| 1 "_s;
+        QTest::newRow("a login without encryption")
+            << u"auth; txtUser=u; txtPassword=p"_s
+            << u"SMTP認証を行うには、「暗号化」で STARTTLS か SSL/TLS を選んでください。"
+               u"パスワードを暗号化せずに送ることはできません。"_s;
+        QTest::newRow("a login without a password")
+            << u"security=1; auth; txtUser=u"_s
+            << u"SMTP認証を行うには、「ユーザー名」と「パスワード」を入力してください。"_s;
+        QTest::newRow("port 0") << u"txtPort=0"_s
+                                << u"「ポート番号」には、1～65535 の数値を入力してください。"_s;
+        QTest::newRow("port 65536")
+            << u"txtPort=65536"_s << u"「ポート番号」には、1～65535 の数値を入力してください。"_s;
+        QTest::newRow("a fingerprint of 63 digits")
+            << u"txtFingerprint="_s + fp.left(63)
+            << u"「証明書の指紋」には、SHA-256 の指紋（16 進数 64 桁、コロン区切り可）を入力して"
+               u"ください。"_s;
+    }
+
+    void serverDetails() {
+        QFETCH(QString, steps);
+        QFETCH(QString, saved);
+        fakes::Environment env;
+        frmSmtpConfig dlg;
+        QVERIFY(keys::showAndWait(&dlg));
+        QVERIFY(!dlg.txtUser->isEnabled());
+        for (const QString& step : steps.split(u"; "_s)) {
+            const QString value = step.section(u'=', 1);
+            if (step.startsWith(u"security=")) {
+                while (dlg.cmbSecurity->currentIndex() != value.toInt())
+                    QTest::keyClick(dlg.cmbSecurity, dlg.cmbSecurity->currentIndex() < value.toInt()
+                                                         ? Qt::Key_Down
+                                                         : Qt::Key_Up);
+            } else if (step == u"auth") {
+                keys::clickCheckBox(dlg.chkAuth);
+            } else {
+                keys::replaceText(dlg.findChild<QLineEdit*>(step.section(u'=', 0, 0)), value);
+            }
+        }
+        QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
+        if (!saved.startsWith(u' ')) {
+            QCOMPARE(env.messageBox.shown.value(0).text, saved);
+            QVERIFY(dlg.isVisible() && !env.folder.has(kSmtpIni) && !env.folder.has(kLoginIni));
+            return;
+        }
+        QVERIFY(!dlg.isVisible());
+        const QStringList expected = saved.split(u'|');
+        QCOMPARE(env.folder.lines(kSmtpIni).mid(6), expected.mid(0, 4));
+        QCOMPARE(env.folder.has(kLoginIni), expected.size() > 4);
+        if (expected.size() == 4)
+            return;
+        // Nobody else may read the password: in clear in a file for its owner
+        // alone, or protected by the system.
+        const QByteArray file = env.folder.read(kLoginIni);
+        if (qEnvironmentVariableIsSet("TOLVANE_UNDER_WINE")) {
+            QVERIFY(env.folder.lines(kLoginIni).value(0) == expected[4] &&
+                    !file.contains(expected[5].toUtf8()));
+        } else {
+            QCOMPARE(env.folder.lines(kLoginIni), expected.mid(4));
+            QCOMPARE(QFile::permissions(env.folder.file(kLoginIni)),
+                     QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        }
+        // The next opening shows the login again.
+        frmSmtpConfig again;
+        QVERIFY(again.chkAuth->isChecked() && again.txtUser->text() == expected[4] &&
+                again.txtPassword->text() == expected[5]);
     }
 
     void edits_data() {

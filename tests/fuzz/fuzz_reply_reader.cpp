@@ -10,7 +10,7 @@
 // handed out and an incomplete one is waited for; the code is that of the
 // reply's lines, and 0 when the reply is malformed (a line not starting with
 // three digits, lines with different codes, an overlong line or too many
-// lines).
+// lines). What the reader of a reply to EHLO finds offered, the reply names.
 
 #include "FuzzSupport.h"
 
@@ -159,6 +159,13 @@ void takeAll(MailMod::ReplyReader& reader, const QString& appended, qsizetype& t
         if (expected.what == Expectation::Malformed)
             check(reply->code == 0, "a malformed reply with a code",
                   QString::number(reply->code) + QStringLiteral(": ") + hex(reply->text));
+        // A reply to EHLO offers only what a line after its first names.
+        const MailMod::Capabilities offered = MailMod::ReadCapabilities(reply->text);
+        const QString offers = reply->text.section(u'\n', 1).toUpper();
+        check((!offered.startTls || offers.contains(QStringLiteral("STARTTLS"))) &&
+                  (!offered.authPlain || offers.contains(QStringLiteral("PLAIN"))) &&
+                  (!offered.authLogin || offers.contains(QStringLiteral("LOGIN"))),
+              "an offer that the reply does not name", hex(reply->text));
         taken += reply->text.size();
         replies.append(*reply);
     }

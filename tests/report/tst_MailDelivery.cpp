@@ -1,5 +1,6 @@
-// End to end: a report composed over fake system services goes to a real SMTP server
-// (aiosmtpd, from Debian's packages) on a loopback port; the test reads what it accepted.
+// End to end: a report composed over fake system services goes to a real SMTP
+// server (aiosmtpd, from Debian's packages) on a loopback port: in clear, or
+// with TLS and a login, to a certificate made for the test.
 
 #include "report/MailMod.h"
 #include "report/SmtpDialogue.h"
@@ -8,39 +9,178 @@
 #include "support/Fakes.h"
 #include "support/SmtpSink.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QTemporaryDir>
 #include <QtTest>
+
+namespace {
+
+const QString kError = "Error|エラーが発生しました。\r\n";
+
+// Certificates made with openssl for this run: a CA and a server certificate
+// of "localhost" that it signed, and one that signed itself.
+struct Certificates {
+    Certificates() {
+        const auto run = [this](const QString& script) {
+            QProcess sh;
+            sh.setWorkingDirectory(dir.path());
+            sh.start("/bin/sh", {"-ec", script});
+            return sh.waitForFinished(20000) && sh.exitCode() == 0;
+        };
+        const QString key = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2";
+        made = run("openssl req -x509 " + key +
+                   " -keyout ca.key -out ca.pem -subj /CN=TestCA &&"
+                   "openssl req " +
+                   key +
+                   " -keyout local.key -out local.csr -subj /CN=localhost &&"
+                   "printf 'subjectAltName=DNS:localhost' > san &&"
+                   "openssl x509 -req -in local.csr -CA ca.pem -CAkey ca.key -CAcreateserial"
+                   " -days 2 -extfile san -out local.pem 2>/dev/null &&"
+                   "openssl req -x509 " +
+                   key +
+                   " -keyout self.key -out self.pem -subj /CN=sink.test"
+                   " -addext subjectAltName=DNS:sink.test");
+    }
+    QString file(const QString& name) const { return dir.filePath(name); }
+    QString fingerprint(const QString& name) const {
+        const auto certificates = QSslCertificate::fromPath(file(name));
+        return certificates.value(0).digest(QCryptographicHash::Sha256).toHex(':').toUpper();
+    }
+    QTemporaryDir dir;
+    bool made = false;
+};
+
+} // namespace
 
 class tst_MailDelivery : public QObject {
     Q_OBJECT
+    Certificates certificates_;
 
 private slots:
-    void reportArrives() {
-        fakes::SmtpSink sink;
+    void initTestCase() {
+        QVERIFY2(certificates_.made, "openssl could not make the test certificates");
+        // The test's CA stands for one in the system's store.
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(certificates_.file("ca.pem"));
+        QSslConfiguration::setDefaultConfiguration(tls);
+    }
+
+    void delivery_data() {
+        QTest::addColumn<QString>("server");   // smtp_sink.py's options, CERT for a certificate
+        QTest::addColumn<QString>("settings"); // "host security fingerprint-of"
+        QTest::addColumn<QString>("login");    // smtpauth.ini: "name:password mode"
+        QTest::addColumn<QString>("boxes");
+        QTest::addColumn<QString>("commands"); // what the server saw: AUTH and MAIL
+        const QString starttls = "--starttls self --login u:p@ss";
+        QTest::newRow("in clear") << ""
+                                  << "127.0.0.1 0 -"
+                                  << ""
+                                  << ""
+                                  << "MAIL";
+        QTest::newRow("STARTTLS, AUTH PLAIN, a certificate trusted by its fingerprint")
+            << starttls << "127.0.0.1 1 self"
+            << "u:p@ss 600"
+            << ""
+            << "AUTH PLAIN|MAIL";
+        QTest::newRow("TLS from the first byte, AUTH LOGIN alone, a certificate in the store")
+            << "--tls local --login u:p@ss --login-only"
+            << "localhost 2 -"
+            << "u:p@ss 600"
+            << ""
+            << "AUTH LOGIN|MAIL";
+        QTest::newRow("a certificate of the store for another name")
+            << "--tls local"
+            << "127.0.0.1 2 -"
+            << "" << kError + "サーバの証明書はサーバ名 127.0.0.1 のものではありません。/"
+            << "";
+        QTest::newRow("a certificate that nothing vouches for")
+            << starttls << "127.0.0.1 1 local"
+            << "u:p@ss 600"
+            << kError +
+                   "サーバの証明書を信頼できません（システムの証明書ストアにも、証明書の指紋にも"
+                   "一致しません）。/"
+            << "";
+        QTest::newRow("a wrong password")
+            << starttls << "127.0.0.1 1 self"
+            << "u:wrong 600"
+            << "ERROR|エラーが発生しました。\r\n535 5.7.8 Authentication credentials invalid\r\n/"
+            << "AUTH PLAIN";
+        QTest::newRow("STARTTLS not offered")
+            << "--login u:p@ss"
+            << "127.0.0.1 1 -"
+            << "u:p@ss 600"
+            << kError + "サーバが STARTTLS を提供していないため、暗号化できません。/"
+            << "";
+        QTest::newRow("a login file that others may read")
+            << starttls << "127.0.0.1 1 self"
+            << "u:p@ss 644"
+            << kError + "smtpauth.ini はほかのユーザーも読めるため使いません。所有者だけが読める"
+                        "ようにしてください（chmod 600 smtpauth.ini）。/"
+            << "";
+    }
+
+    void delivery() {
+        QFETCH(QString, server);
+        QFETCH(QString, settings);
+        QFETCH(QString, login);
+        QFETCH(QString, boxes);
+        QFETCH(QString, commands);
+        QStringList options = server.split(' ', Qt::SkipEmptyParts);
+        for (const QString cert : {"self", "local"}) {
+            const qsizetype at = options.indexOf(cert);
+            if (at > 0)
+                options.replace(at, certificates_.file(cert + ".pem")),
+                    options.insert(at + 1, certificates_.file(cert + ".key"));
+        }
+        if (!options.isEmpty() && qEnvironmentVariableIsSet("TOLVANE_UNDER_WINE"))
+            QSKIP("the server with TLS runs beside the Linux tests only");
+        fakes::SmtpSink sink("127.0.0.1", 0, options);
         QVERIFY2(sink.port() > 0, "the SMTP server did not start: python3-aiosmtpd is missing?");
 
         fakes::Environment env;
         // Listing lines that start with a dot, one holding nothing else, reach the
         // detail section as they are: the server must get them back unchanged.
         env.command.listing = fakes::listingOf({"   cron", ".hidden-unit", ".", "   ssh"});
+        const QStringList setting = settings.split(' ');
         Settings.showDetails = kFlagOn;
-        Settings.smtpServer = "127.0.0.1";
+        Settings.smtpServer = setting[0];
+        Settings.smtpPort = sink.port();
+        Settings.smtpSecurity = std::int16_t(setting[1].toInt());
+        if (setting[2] != "-")
+            Settings.smtpFingerprint = certificates_.fingerprint(setting[2] + ".pem");
         Settings.mailFrom = "tolvane@monitor.example";
         Settings.mailTo = "admin@example.org";
         Settings.mailSubject = "サーバー状態報告";
         QVERIFY(API::WriteCheckSettings(Settings) && API::WriteSmtpSettings(Settings));
+        if (!login.isEmpty()) {
+            env.folder.write(API::kLoginFile, fakes::crlf(login.section(' ', 0, 0).split(':')));
+            QVERIFY(QFile::setPermissions(env.folder.file(API::kLoginFile),
+                                          login.endsWith("600")
+                                              ? QFile::ReadOwner | QFile::WriteOwner
+                                              : QFile::ReadOwner | QFile::WriteOwner |
+                                                    QFile::ReadGroup | QFile::ReadOther));
+        }
 
         // As at start-up: the record comes from the files just written.
         Settings = SettingsRecord{};
         API::LoadCheckSettings();
         API::LoadSmtpSettings();
         fakes::MailWindow window(env.messageBox);
-        MailMod::smtpPort = sink.port();
         MailMod::SendMail();
-        QTRY_COMPARE(window.status, "送信完了");
-        MailMod::smtpPort = MailMod::kSmtpPort;
-
+        QTRY_VERIFY_WITH_TIMEOUT(window.testSendEnabled, 10000);
+        QString shown;
+        for (const auto& box : env.messageBox.shown)
+            shown += box.title + "|" + box.text + "/";
+        QCOMPARE(shown, boxes);
+        QCOMPARE(window.status, boxes.isEmpty() ? "送信完了" : "送信エラー");
+        QTRY_COMPARE(sink.commands().join('|'), commands);
+        if (!boxes.isEmpty())
+            return;
         QTRY_VERIFY(!sink.message().isEmpty());
         const QJsonObject mail = sink.message();
         QCOMPARE(mail["helo"].toString(), "monitor.example");

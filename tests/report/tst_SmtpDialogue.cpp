@@ -35,10 +35,9 @@ struct Rig {
         Settings.mailFrom = "me@example.com";
         Settings.mailTo = "you@example.org";
         MailMod::mailText = kMailText;
-        MailMod::smtpPort = server.port();
+        Settings.smtpPort = server.port();
     }
     ~Rig() {
-        MailMod::smtpPort = MailMod::kSmtpPort;
         MailMod::replyTimeout = MailMod::kReplyTimeout;
         MailMod::dataEndTimeout = MailMod::kDataEndTimeout;
     }
@@ -129,6 +128,71 @@ private slots:
         QTEST(taken, "replies");
     }
 
+    void capabilities_data() {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("offered");
+        QTest::newRow("keywords in any case; the mechanisms of AUTH")
+            << "250-mail.example\r\n250-starttls\r\n250-Auth cram-md5 Plain LOGIN\r\n250 SIZE\r\n"
+            << "STARTTLS PLAIN LOGIN ";
+        QTest::newRow("AUTH= of older servers") << "250-h\r\n250 AUTH=LOGIN\r\n"
+                                                << "LOGIN ";
+        QTest::newRow("neither the first line nor a parameter is an offer")
+            << "250-STARTTLS AUTH PLAIN\r\n250-SIZE 10 STARTTLS\r\n250 X-AUTH PLAIN\r\n"
+            << "";
+    }
+
+    void capabilities() {
+        QFETCH(QString, reply);
+        const MailMod::Capabilities offered = MailMod::ReadCapabilities(reply);
+        QTEST(QString(offered.startTls ? "STARTTLS " : "") + (offered.authPlain ? "PLAIN " : "") +
+                  (offered.authLogin ? "LOGIN " : ""),
+              "offered");
+    }
+
+    // With connection security nothing goes in clear that should not: a
+    // server without TLS, a reply smuggled in behind STARTTLS's 220 (RFC 3207
+    // 6), a refused STARTTLS.
+    void security_data() {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<int>("security");
+        QTest::addColumn<QStringList>("inClear"); // the transcript before TLS would start
+        QTest::addColumn<QString>("box");
+        const QString handshake =
+            "Error|" + kErrorText + "\r\nTLS のハンドシェイクに失敗しました。/";
+        const Script startTls{"220 ready\r\n", "250-sink\r\n250 STARTTLS\r\n"};
+        const QStringList said{"S:220 ready\r\n", "C:EHLO example.com\r\n",
+                               "S:250-sink\r\n250 STARTTLS\r\n", "C:STARTTLS\r\n"};
+        QTest::newRow("TLS from the first byte, a server without it")
+            << Script{} << int(kSecurityTls) << QStringList{} << handshake;
+        QTest::newRow("STARTTLS, a reply smuggled in behind its 220")
+            << startTls + Script{"220 go ahead\r\n250 smuggled\r\n"} << int(kSecurityStartTls)
+            << said + QStringList{"S:220 go ahead\r\n250 smuggled\r\n"} << handshake;
+        QTest::newRow("STARTTLS refused")
+            << startTls + Script{"454 TLS not available\r\n", Reply({"221 bye\r\n"}, true)}
+            << int(kSecurityStartTls)
+            << said + QStringList{"S:454 TLS not available\r\n", "C:QUIT\r\n"}
+            << "ERROR|" + kErrorText + "\r\n454 TLS not available\r\n/";
+    }
+
+    void security() {
+        QFETCH(Script, script);
+        QFETCH(int, security);
+        QFETCH(QStringList, inClear);
+        Rig rig({script});
+        Settings.smtpSecurity = std::int16_t(security);
+        MailMod::replyTimeout = 200ms;
+        rig.start();
+        QTRY_VERIFY(rig.window->testSendEnabled);
+        QTEST(rig.boxes(), "box");
+        QCOMPARE(rig.window->status, "送信エラー");
+        // What follows is the client's half of a handshake, or nothing.
+        QTRY_VERIFY(rig.transcript().endsWith("C:<closed>") ||
+                    rig.transcript().endsWith("S:<close>"));
+        QCOMPARE(rig.transcript().mid(0, inClear.size()), inClear);
+        for (const QString& unit : rig.transcript().mid(inClear.size()))
+            QVERIFY2(!unit.startsWith("C:EHLO") && !unit.startsWith("C:MAIL"), qPrintable(unit));
+    }
+
     // Whole dialogues: the button always comes back and the socket is closed.
     void dialogue_data() {
         QTest::addColumn<Script>("script");
@@ -190,7 +254,7 @@ private slots:
         const Setup refused = [] {
             QTcpServer unused;
             QVERIFY(unused.listen(QHostAddress::LocalHost, 0));
-            MailMod::smtpPort = unused.serverPort();
+            Settings.smtpPort = unused.serverPort();
         };
         row("failing reply, server never closes", {"554 go away\r\n"}, shortReply,
             "ERROR|" + kErrorText + "\r\n554 go away\r\n/", failed,

@@ -82,12 +82,7 @@ int MessageBox::show(const QString& text, const QString& title, int style) {
 }
 
 MailWindow::MailWindow(MessageBox& boxes) : boxes_(boxes) {
-    QObject::connect(&sckSend, &platform::SocketObject::DataArrival, &sckSend,
-                     [] { MailMod::ReplyDataArrived(); });
-    QObject::connect(&sckSend, &platform::SocketObject::Closed, &sckSend,
-                     [] { MailMod::ConnectionEnded(); });
-    QObject::connect(&sckSend, &platform::SocketObject::Error, &sckSend,
-                     [] { MailMod::ConnectionEnded(); });
+    MailMod::HandleSocketEvents(sckSend);
     MailMod::SetOutlet(this);
 }
 

@@ -6,16 +6,17 @@
 
 namespace fakes {
 
-SmtpSink::SmtpSink(const QString& address, int port) {
+SmtpSink::SmtpSink(const QString& address, int port, const QStringList& options) {
     const int beside = qEnvironmentVariableIntValue("TOLVANE_SMTP_SINK_PORT");
-    if (beside > 0 && address == QLatin1String("127.0.0.1") && port == 0) {
+    if (beside > 0 && address == QLatin1String("127.0.0.1") && port == 0 && options.isEmpty()) {
         port_ = beside;
         besideFolder_ = qEnvironmentVariable("TOLVANE_SMTP_SINK_DIR");
         return;
     }
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start("/usr/bin/python3",
-                   {TOLVANE_SMTP_SINK, folder_.path(), address, QString::number(port)});
+                   QStringList{TOLVANE_SMTP_SINK, folder_.path(), address, QString::number(port)} +
+                       options);
     while (!process_.canReadLine() && process_.waitForReadyRead(10000)) {
     }
     port_ = process_.readLine().trimmed().toInt();
@@ -36,6 +37,13 @@ QJsonObject SmtpSink::message() const {
     QFile file(QDir(folder()).filePath("1.json"));
     return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
                                           : QJsonObject();
+}
+
+QStringList SmtpSink::commands() const {
+    QFile file(QDir(folder()).filePath("commands"));
+    return file.open(QIODevice::ReadOnly)
+               ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
+               : QStringList();
 }
 
 QByteArray SmtpSink::content() const {

@@ -18,7 +18,10 @@ public:
     // By default, when a server runs beside the test already
     // (report/with_smtp_sink.sh: TOLVANE_SMTP_SINK_PORT, TOLVANE_SMTP_SINK_DIR),
     // that one is used: a test under an emulator cannot start the Linux one.
-    explicit SmtpSink(const QString& address = QStringLiteral("127.0.0.1"), int port = 0);
+    //
+    // `options` are those of report/smtp_sink.py: TLS, a login.
+    explicit SmtpSink(const QString& address = QStringLiteral("127.0.0.1"), int port = 0,
+                      const QStringList& options = {});
     // Closing its input ends the server; QProcess kills one that outlives the wait.
     ~SmtpSink();
     SmtpSink(const SmtpSink&) = delete;
@@ -31,6 +34,8 @@ public:
     QJsonObject message() const;
     // Its text in the bytes that the client sent (the system code page).
     QByteArray content() const;
+    // The AUTH and MAIL commands the server has seen, in order ("AUTH PLAIN").
+    QStringList commands() const;
 
 private:
     QString folder() const;
