@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-ipafont-gothic
   python3 python3-aiosmtpd curl
+  # Certificates for the mail server of the TLS tests.
+  openssl
   # The X server tests: a virtual X server, a notification area, key presses
   # and window queries.
   xvfb xdotool trayer x11-utils libx11-6

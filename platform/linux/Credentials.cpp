@@ -58,8 +58,8 @@ public:
 
     bool write(const QString& path, const Login& login) override {
         QStringEncoder encode(QStringConverter::System);
-        const QByteArray bytes = encode(login.name + QStringLiteral("\r\n") + login.password +
-                                        QStringLiteral("\r\n"));
+        const QByteArray bytes =
+            encode(login.name + QStringLiteral("\r\n") + login.password + QStringLiteral("\r\n"));
         return !encode.hasError() && writeOwnerOnly(actualPath(path), bytes);
     }
 };

@@ -29,9 +29,8 @@ QString unprotect(const QString& stored) {
     QByteArray bytes = QByteArray::fromBase64(stored.toLatin1());
     DATA_BLOB in{static_cast<DWORD>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data())};
     DATA_BLOB out{};
-    if (bytes.isEmpty() ||
-        !CryptUnprotectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
-                            &out))
+    if (bytes.isEmpty() || !CryptUnprotectData(&in, nullptr, nullptr, nullptr, nullptr,
+                                               CRYPTPROTECT_UI_FORBIDDEN, &out))
         return {};
     const QString password = QString::fromUtf16(reinterpret_cast<const char16_t*>(out.pbData),
                                                 out.cbData / sizeof(char16_t));
