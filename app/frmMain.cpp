@@ -9,6 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
 #include "platform/SocketObject.h"
+#include "platform/TrayIcon.h"
 #include "settings/API.h"
 #include "settings/variables.h"
 
@@ -153,11 +154,24 @@ void frmMain::updateClockPanel() {
 }
 
 void frmMain::setSendStatus(const QString& text) {
-    StatusBarPanels[2]->setText(text);
+    sendStatus_ = text;
+    showSendStatus();
 }
 
 QString frmMain::sendStatus() const {
-    return StatusBarPanels[2]->text();
+    return sendStatus_;
+}
+
+void frmMain::setWaitingReports(int count) {
+    waitingReports_ = count;
+    showSendStatus();
+    // In the tray, the icon's tip says it too.
+    platform::use<platform::TrayIcon>().setTip(trayTip());
+}
+
+void frmMain::showSendStatus() {
+    StatusBarPanels[2]->setText(
+        waitingReports_ > 0 ? QStringLiteral("再送待ち %1件").arg(waitingReports_) : sendStatus_);
 }
 
 void frmMain::setTestSendEnabled(bool enabled) {

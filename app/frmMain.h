@@ -28,9 +28,11 @@ public:
     // throws API::LoadError.
     void Form_Load();
 
-    // Third status bar panel: the send status.
+    // Third status bar panel: the send status, or how many reports wait for
+    // another try while any do.
     void setSendStatus(const QString& text) override;
     QString sendStatus() const;
+    void setWaitingReports(int count) override;
     void setTestSendEnabled(bool enabled) override;
     void showBox(const QString& text, const QString& title) override;
     platform::SocketObject& mailSocket() override;
@@ -86,7 +88,13 @@ private:
     void buildStatusBar();
     void updateClockPanel();
 
+    void showSendStatus();
+    // The tray icon's tip, which also says how many reports wait.
+    QString trayTip() const;
+
     QTimer* clockTimer_ = nullptr;
+    QString sendStatus_;
+    int waitingReports_ = 0;
 
     // The calendar minute (day, hour and minute, counted in minutes) in which
     // the scheduler last started a mail, or kNoSend.

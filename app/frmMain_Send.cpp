@@ -55,5 +55,5 @@ void frmMain::timerSendTime_Timer() {
     if (thisMinute == lastSendMinute_)
         return;
     lastSendMinute_ = thisMinute;
-    MailMod::SendMail();
+    MailMod::SendMail(MailMod::Origin::Schedule);
 }

@@ -20,7 +20,7 @@ void frmMain::mnuTaskTray_Click() {
         if (window)
             window->picTrayIcon_MouseMove(Qt::LeftButton, 0, kLeftButtonUp, 0);
     });
-    if (!tray.add(QIcon(picTrayIcon->pixmap()), QStringLiteral("クリックで表示します"))) {
+    if (!tray.add(QIcon(picTrayIcon->pixmap()), trayTip())) {
         // Hidden without an icon, the window could never be reached again.
         platform::use<platform::MessageBox>().show(
             QStringLiteral(
@@ -30,6 +30,11 @@ void frmMain::mnuTaskTray_Click() {
         return;
     }
     hide();
+}
+
+QString frmMain::trayTip() const {
+    const QString tip = QStringLiteral("クリックで表示します");
+    return waitingReports_ > 0 ? tip + QStringLiteral("\n再送待ち %1件").arg(waitingReports_) : tip;
 }
 
 void frmMain::picTrayIcon_MouseMove(int, int, int x, int) {

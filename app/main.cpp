@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
+#include "report/Outbox.h"
 #include "settings/API.h"
 
 #include <QApplication>
@@ -59,5 +60,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     window.show();
+    // Reports kept after a failed send (before a crash or a restart too).
+    MailMod::StartOutbox();
     return QApplication::exec();
 }

@@ -66,6 +66,7 @@ public:
     QString status;
     void setSendStatus(const QString& text) override { status = text; }
     void setTestSendEnabled(bool) override {}
+    void setWaitingReports(int) override {}
     void showBox(const QString& text, const QString& title) override {
         std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
     }

@@ -31,6 +31,11 @@ public:
             icon_->hide();
     }
 
+    void setTip(const QString& tip) override {
+        if (icon_)
+            icon_->setToolTip(tip);
+    }
+
     void setLeftButtonReleased(std::function<void()> callback) override {
         released_ = std::move(callback);
     }

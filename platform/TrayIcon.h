@@ -15,6 +15,8 @@ public:
     virtual bool add(const QIcon& icon, const QString& tip) = 0;
     // Takes the icon out again; harmless when it is not there.
     virtual void remove() = 0;
+    // The tip of the icon, from now on; shown when it is in the area.
+    virtual void setTip(const QString& tip) = 0;
     // Called at every release of the left mouse button on the icon.
     virtual void setLeftButtonReleased(std::function<void()> callback) = 0;
     static TrayIcon& system();

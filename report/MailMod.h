@@ -23,6 +23,8 @@ public:
     // own: ticks and socket events are delivered while it is open.
     virtual void showBox(const QString& text, const QString& title) = 0;
     virtual platform::SocketObject& mailSocket() = 0;
+    // How many reports wait in the outbox for another try.
+    virtual void setWaitingReports(int count) = 0;
 };
 
 // The outlet of the mail path; none at all leaves the composition working
@@ -88,9 +90,17 @@ void EndMail(MailEnd end, const QString& detail = {});
 // enabled and "送信エラー" shown.
 std::int16_t ComposeReport();
 
+// Who started the mail on the socket: the operator's test send, the
+// scheduler, or the outbox trying a kept report again. Only a scheduled
+// report is kept when it fails for a cause that may pass.
+enum class Origin { TestSend, Schedule, Retry };
+
 // Starts one mail: composes it, then connects; the dialogue goes on in the
 // socket's events.
-void SendMail();
+void SendMail(Origin origin = Origin::TestSend);
 void ConnectSmtp();
+// Sends a report kept in the outbox again, as it was kept: no box while it
+// fails for a cause that may pass.
+void SendKeptReport(const QString& file, const QString& text);
 
 } // namespace MailMod

@@ -1,10 +1,12 @@
 #include "report/SmtpDialogue.h"
 
 #include "platform/AppFolder.h"
+#include "platform/Clock.h"
 #include "platform/Credentials.h"
 #include "platform/Service.h"
 #include "platform/SocketObject.h"
 #include "report/MailMod.h"
+#include "report/Outbox.h"
 #include "settings/API.h"
 #include "settings/variables.h"
 
@@ -42,6 +44,14 @@ ReplyReader reader;
 QPointer<QTimer> replyTimer;
 // The login of the mail under way, read from its file as the mail starts.
 std::optional<platform::Credentials::Login> login;
+// Who started the mail under way, and what its end needs: the file of a
+// retried report, the moment a scheduled report was composed.
+struct Mail {
+    Origin origin = Origin::TestSend;
+    QString outboxFile;
+    QDateTime composedAt;
+};
+Mail currentMail;
 
 using Fault = platform::SocketObject::TlsFault;
 QString tlsFaultText(Fault fault) {
@@ -369,6 +379,10 @@ QString DotStuffed(const QString& text) {
 }
 
 void EndMail(MailEnd end, const QString& detail) {
+    const Mail mail = std::exchange(currentMail, Mail{});
+    // A report leaves the outbox as soon as the server has taken it.
+    if (end == MailEnd::Delivered && mail.origin == Origin::Retry)
+        RetryEnded(mail.outboxFile, RetryEnd::Delivered);
     stopTimeout();
     login.reset();
     if (end == MailEnd::FailingReply) {
@@ -391,20 +405,36 @@ void EndMail(MailEnd end, const QString& detail) {
     if (end == MailEnd::Delivered) {
         out->setTestSendEnabled(true);
         out->setSendStatus(kSent);
+        MailDelivered();
         return;
     }
+    // Another try can mend a lost connection or a refusal for now (4yz), not
+    // one for good (5yz, RFC 5321 4.2.1) or a certificate not trusted.
+    const bool passing = end == MailEnd::ConnectionLost ||
+                         (end == MailEnd::FailingReply && !detail.startsWith(u'5'));
+    QString kept;
+    if (mail.origin == Origin::Retry) {
+        RetryEnded(mail.outboxFile, passing ? RetryEnd::Failed : RetryEnd::Refused);
+    } else if (mail.origin == Origin::Schedule && passing &&
+               Settings.keepFailedReports == kFlagOn && !KeepReport(mailText, mail.composedAt)) {
+        kept = kCrLf + QStringLiteral("レポートを保存できなかったため、再送できません。");
+    }
     const std::uint64_t thisMail = mailsStarted;
-    switch (end) {
-    case MailEnd::FailingReply:
-        out->showBox(kErrorText + kCrLf + shownReply(detail), QStringLiteral("ERROR"));
-        break;
-    case MailEnd::CompositionFailed:
-        out->showBox(kComposeErrorText, QStringLiteral("Error"));
-        break;
-    default:
-        out->showBox(detail.isEmpty() ? kErrorText : kErrorText + kCrLf + detail,
-                     QStringLiteral("Error"));
-        break;
+    // A retry that fails for now says nothing: the report waits, and the
+    // status bar says how many wait.
+    if (mail.origin != Origin::Retry || !passing) {
+        switch (end) {
+        case MailEnd::FailingReply:
+            out->showBox(kErrorText + kCrLf + shownReply(detail) + kept, QStringLiteral("ERROR"));
+            break;
+        case MailEnd::CompositionFailed:
+            out->showBox(kComposeErrorText, QStringLiteral("Error"));
+            break;
+        default:
+            out->showBox((detail.isEmpty() ? kErrorText : kErrorText + kCrLf + detail) + kept,
+                         QStringLiteral("Error"));
+            break;
+        }
     }
     if (thisMail != mailsStarted)
         return;
@@ -414,12 +444,24 @@ void EndMail(MailEnd end, const QString& detail) {
     out->setSendStatus(kSendError);
 }
 
-void SendMail() {
+void SendMail(Origin origin) {
     ++mailsStarted;
     Outlet()->setSendStatus(kSending);
     Outlet()->setTestSendEnabled(false);
+    // A mail still on the socket is replaced, as ConnectSmtp drops its
+    // connection; a retried report stays in the outbox for later.
+    currentMail = {origin, QString(), platform::use<platform::Clock>().now()};
     if (ComposeReport() != 0)
         return;
+    ConnectSmtp();
+}
+
+void SendKeptReport(const QString& file, const QString& text) {
+    ++mailsStarted;
+    Outlet()->setSendStatus(kSending);
+    Outlet()->setTestSendEnabled(false);
+    mailText = text;
+    currentMail = {Origin::Retry, file, QDateTime()};
     ConnectSmtp();
 }
 

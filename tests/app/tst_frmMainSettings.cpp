@@ -10,6 +10,7 @@
 #include "support/KeyInput.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -69,6 +70,11 @@ private slots:
             if (!available)
                 continue;
             QVERIFY(tray.tip == u"クリックで表示します"_s && !tray.icon.isNull());
+            // Reports that wait for another try: the tip and the status panel say how many.
+            window.setWaitingReports(round);
+            QCOMPARE(tray.tip, u"クリックで表示します\n再送待ち %1件"_s.arg(round));
+            QCOMPARE(window.StatusBarPanels[2]->text(), u"再送待ち %1件"_s.arg(round));
+            window.setWaitingReports(0);
             tray.releaseLeftButton();
             QVERIFY(window.isVisible() && !tray.shown);
         }

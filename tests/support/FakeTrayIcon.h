@@ -20,6 +20,7 @@ public:
         return shown = available;
     }
     void remove() override { shown = false; }
+    void setTip(const QString& newTip) override { tip = newTip; }
     void setLeftButtonReleased(std::function<void()> callback) override {
         released_ = std::move(callback);
     }

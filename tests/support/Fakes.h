@@ -131,9 +131,11 @@ public:
     ~MailWindow() override;
     QString status;
     bool testSendEnabled = true;
+    int waitingReports = 0;
     platform::SocketObject sckSend;
 
     void setSendStatus(const QString& text) override { status = text; }
+    void setWaitingReports(int count) override { waitingReports = count; }
     void setTestSendEnabled(bool enabled) override { testSendEnabled = enabled; }
     void showBox(const QString& text, const QString& title) override;
     platform::SocketObject& mailSocket() override { return sckSend; }

@@ -1,0 +1,198 @@
+// Scheduled reports that could not be sent wait in outbox/ and are tried
+// again, over real loopback connections, by the fake clock.
+
+#include "report/MailMod.h"
+#include "report/Outbox.h"
+#include "settings/variables.h"
+#include "support/Fakes.h"
+#include "support/ScriptedSmtpServer.h"
+
+#include <QDir>
+#include <QTcpServer>
+#include <QtTest>
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+using namespace std::chrono_literals;
+using Server = fakes::ScriptedSmtpServer;
+using Script = Server::Script;
+using Reply = Server::Reply;
+using MailMod::Origin;
+
+namespace {
+
+const Script kBusy{"421 busy\r\n", Reply({"221 bye\r\n"}, true)};
+const QString kError = "エラーが発生しました。";
+
+// A kept scheduled report; the server answers connection i with scripts[i].
+struct Rig {
+    explicit Rig(const QList<Script>& scripts) : server(scripts) {
+        Settings.smtpServer = "127.0.0.1";
+        Settings.smtpPort = server.port();
+        Settings.mailFrom = "me@example.com";
+        Settings.mailTo = "you@example.org";
+        Settings.keepFailedReports = kFlagOn;
+        env.clock.set(9, 5);
+        start = env.clock.at;
+        MailMod::LoadOutbox();
+    }
+    // A mail, to its end.
+    void send(Origin origin) {
+        MailMod::SendMail(origin);
+        QTRY_VERIFY(window.testSendEnabled);
+    }
+    // The clock moved on; the outbox looks for due reports.
+    void at(std::chrono::seconds since) {
+        env.clock.at = start.addSecs(since.count());
+        const int before = server.connections();
+        MailMod::RetryDue();
+        if (server.connections() > before || MailMod::smtpStep != MailMod::kNoMail)
+            QTRY_VERIFY(window.testSendEnabled && MailMod::smtpStep == MailMod::kNoMail);
+    }
+    QStringList kept() const {
+        return QDir(env.folder.file("outbox")).entryList(QDir::Files);
+    }
+    QString boxes() const {
+        QString shown;
+        for (const auto& box : env.messageBox.shown)
+            shown += box.title + "|" + box.text + "/";
+        return shown;
+    }
+
+    fakes::Environment env;
+    fakes::MailWindow window{env.messageBox};
+    Server server;
+    QDateTime start;
+};
+
+} // namespace
+
+class tst_Outbox : public QObject {
+    Q_OBJECT
+private slots:
+    // Only a scheduled report that failed for a cause that may pass is kept;
+    // its failure shows the usual box.
+    void firstFailure_data() {
+        QTest::addColumn<Script>("script");
+        QTest::addColumn<int>("origin");
+        QTest::addColumn<bool>("retryOn");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<bool>("kept");
+        const Script accepting = Server::accepting();
+        QTest::newRow("no connection") << Script{} << int(Origin::Schedule) << true
+                                       << "Error|" + kError + "/" << true;
+        QTest::newRow("421 to the greeting") << kBusy << int(Origin::Schedule) << true
+                                             << "ERROR|" + kError + "\r\n421 busy\r\n/" << true;
+        QTest::newRow("550 to RCPT TO")
+            << accepting.mid(0, 3) + Script{"550 no such user\r\n", Reply({"221 bye\r\n"}, true)}
+            << int(Origin::Schedule) << true << "ERROR|" + kError + "\r\n550 no such user\r\n/"
+            << false;
+        QTest::newRow("a test send") << Script{} << int(Origin::TestSend) << true
+                                     << "Error|" + kError + "/" << false;
+        QTest::newRow("retry off") << Script{} << int(Origin::Schedule) << false
+                                   << "Error|" + kError + "/" << false;
+        QTest::newRow("a full disk")
+            << Script{} << int(Origin::Schedule) << true
+            << "Error|" + kError + "\r\nレポートを保存できなかったため、再送できません。/" << false;
+    }
+
+    void firstFailure() {
+        QFETCH(Script, script);
+        QFETCH(int, origin);
+        QFETCH(bool, retryOn);
+        QFETCH(bool, kept);
+        Rig rig({script});
+        Settings.keepFailedReports = retryOn ? kFlagOn : 0;
+        QTcpServer closed;
+        if (script.isEmpty()) { // a port that refuses
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            Settings.smtpPort = closed.serverPort();
+            closed.close();
+        }
+        const bool fullDisk = QByteArray(QTest::currentDataTag()) == "a full disk";
+#ifdef Q_OS_LINUX
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 20;
+        if (fullDisk)
+            setrlimit(RLIMIT_FSIZE, &small);
+#else
+        if (fullDisk)
+            QSKIP("needs a per-process file-size limit (Linux)");
+#endif
+        rig.send(Origin(origin));
+#ifdef Q_OS_LINUX
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+#endif
+        QTEST(rig.boxes(), "box");
+        QCOMPARE(rig.window.status, "送信エラー");
+        QCOMPARE(rig.kept().size(), kept ? 1 : 0);
+        QCOMPARE(rig.window.waitingReports, kept ? 1 : 0);
+    }
+
+    // Tries after 1, 2, 4, 8, 16 and 30 minutes, then every 30 minutes, with
+    // no box while they fail; the report goes out as it was composed, with its
+    // Date header, and leaves the outbox.
+    void retries() {
+        Rig rig(QList<Script>(8, kBusy) << Server::accepting());
+        rig.send(Origin::Schedule);
+        const QString composed = MailMod::mailText;
+        QCOMPARE(rig.kept().size(), 1);
+        int tries = 1;
+        for (const int minute : {1, 3, 7, 15, 31, 61, 91, 121}) {
+            rig.at(std::chrono::minutes(minute) - 1s);
+            QCOMPARE(rig.server.connections(), tries);
+            rig.at(std::chrono::minutes(minute));
+            QCOMPARE(rig.server.connections(), ++tries);
+        }
+        QCOMPARE(rig.env.messageBox.shown.size(), 1);
+        QCOMPARE(rig.window.status, "送信完了");
+        QVERIFY(rig.kept().isEmpty() && rig.window.waitingReports == 0);
+        // The four header lines, the moment of composition, the text unchanged.
+        QStringList lines = composed.split("\r\n");
+        lines.insert(4, "Date: " + rig.start.toString(Qt::RFC2822Date));
+        QCOMPARE(rig.server.transcripts.last().value(9), "C:" + lines.join("\r\n") + "\r\n.\r\n");
+    }
+
+    // A day after its composition a report is given up, with a box that says when.
+    void givenUpAfterADay() {
+        Rig rig({kBusy});
+        rig.send(Origin::Schedule);
+        rig.at(24h - 1s);
+        QCOMPARE(rig.kept().size(), 1);
+        rig.at(24h);
+        QVERIFY(rig.kept().isEmpty() && rig.window.waitingReports == 0);
+        QCOMPARE(rig.env.messageBox.shown.last().text,
+                 kError + "\r\n2026/12/07 09:05 に作成したレポートを 24 時間のあいだ送信できな"
+                          "かったため、再送をやめました。");
+    }
+
+    // At start, what waits is tried within a minute, the oldest first; once
+    // one goes through, the rest follow without waiting.
+    void oldestFirstAtStart() {
+        Rig rig({Server::accepting()});
+        const QDateTime at = rig.start;
+        QVERIFY(MailMod::KeepReport("From: b\r\nTo: b\r\nSubject: B\r\nX: b\r\n\r\nB\r\n",
+                                    at.addSecs(300)));
+        QVERIFY(MailMod::KeepReport("From: a\r\nTo: a\r\nSubject: A\r\nX: a\r\n\r\nA\r\n", at));
+        MailMod::LoadOutbox();
+        QCOMPARE(rig.window.waitingReports, 2);
+        rig.at(14s);
+        QCOMPARE(rig.server.connections(), 0);
+        rig.at(15s);
+        rig.at(15s);
+        QCOMPARE(rig.server.connections(), 2);
+        for (int i = 0; i < 2; ++i)
+            QVERIFY2(rig.server.transcripts[i].value(9).contains(i == 0 ? "\r\nA\r\n" : "\r\nB\r\n"),
+                     qPrintable(rig.server.transcripts[i].value(9)));
+        QVERIFY(rig.kept().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Outbox)
+#include "tst_Outbox.moc"
