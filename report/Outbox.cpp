@@ -126,12 +126,13 @@ void RetryDue() {
             continue;
         forget(file);
         if (MailOutlet* out = Outlet())
-            out->showBox(QStringLiteral("エラーが発生しました。") + kCrLf +
-                             QStringLiteral("%1 に作成したレポートを %2 時間のあいだ送信できな"
-                                            "かったため、再送をやめました。")
-                                 .arg(report.composedAt.toString(QStringLiteral("yyyy/MM/dd HH:mm")))
-                                 .arg(kKeepReportsFor.count()),
-                         QStringLiteral("Error"));
+            out->showBox(
+                QStringLiteral("エラーが発生しました。") + kCrLf +
+                    QStringLiteral("%1 に作成したレポートを %2 時間のあいだ送信できな"
+                                   "かったため、再送をやめました。")
+                        .arg(report.composedAt.toString(QStringLiteral("yyyy/MM/dd HH:mm")))
+                        .arg(kKeepReportsFor.count()),
+                QStringLiteral("Error"));
     }
     // One connection at a time: a mail on the socket goes first.
     if (smtpStep != kNoMail || !Outlet())

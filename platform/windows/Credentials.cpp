@@ -13,9 +13,9 @@ namespace platform {
 namespace {
 
 // The password protected for the user who runs the program (DPAPI), in base64.
-QString protect(const QString& password) {
+QString protect(QString password) {
     DATA_BLOB in{static_cast<DWORD>(password.size() * sizeof(char16_t)),
-                 reinterpret_cast<BYTE*>(const_cast<char16_t*>(password.utf16()))};
+                 reinterpret_cast<BYTE*>(password.data())};
     DATA_BLOB out{};
     if (!CryptProtectData(&in, L"Tolvane", nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
                           &out))

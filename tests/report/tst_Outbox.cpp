@@ -51,9 +51,7 @@ struct Rig {
         if (server.connections() > before || MailMod::smtpStep != MailMod::kNoMail)
             QTRY_VERIFY(window.testSendEnabled && MailMod::smtpStep == MailMod::kNoMail);
     }
-    QStringList kept() const {
-        return QDir(env.folder.file("outbox")).entryList(QDir::Files);
-    }
+    QStringList kept() const { return QDir(env.folder.file("outbox")).entryList(QDir::Files); }
     QString boxes() const {
         QString shown;
         for (const auto& box : env.messageBox.shown)
@@ -81,18 +79,18 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<bool>("kept");
         const Script accepting = Server::accepting();
-        QTest::newRow("no connection") << Script{} << int(Origin::Schedule) << true
-                                       << "Error|" + kError + "/" << true;
+        QTest::newRow("no connection")
+            << Script{} << int(Origin::Schedule) << true << "Error|" + kError + "/" << true;
         QTest::newRow("421 to the greeting") << kBusy << int(Origin::Schedule) << true
                                              << "ERROR|" + kError + "\r\n421 busy\r\n/" << true;
         QTest::newRow("550 to RCPT TO")
             << accepting.mid(0, 3) + Script{"550 no such user\r\n", Reply({"221 bye\r\n"}, true)}
             << int(Origin::Schedule) << true << "ERROR|" + kError + "\r\n550 no such user\r\n/"
             << false;
-        QTest::newRow("a test send") << Script{} << int(Origin::TestSend) << true
-                                     << "Error|" + kError + "/" << false;
-        QTest::newRow("retry off") << Script{} << int(Origin::Schedule) << false
-                                   << "Error|" + kError + "/" << false;
+        QTest::newRow("a test send")
+            << Script{} << int(Origin::TestSend) << true << "Error|" + kError + "/" << false;
+        QTest::newRow("retry off")
+            << Script{} << int(Origin::Schedule) << false << "Error|" + kError + "/" << false;
         QTest::newRow("a full disk")
             << Script{} << int(Origin::Schedule) << true
             << "Error|" + kError + "\r\nレポートを保存できなかったため、再送できません。/" << false;
@@ -188,8 +186,9 @@ private slots:
         rig.at(15s);
         QCOMPARE(rig.server.connections(), 2);
         for (int i = 0; i < 2; ++i)
-            QVERIFY2(rig.server.transcripts[i].value(9).contains(i == 0 ? "\r\nA\r\n" : "\r\nB\r\n"),
-                     qPrintable(rig.server.transcripts[i].value(9)));
+            QVERIFY2(
+                rig.server.transcripts[i].value(9).contains(i == 0 ? "\r\nA\r\n" : "\r\nB\r\n"),
+                qPrintable(rig.server.transcripts[i].value(9)));
         QVERIFY(rig.kept().isEmpty());
     }
 };

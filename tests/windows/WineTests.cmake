@@ -43,7 +43,7 @@ set_tests_properties(wine_prefix PROPERTIES
   TIMEOUT 150)
 
 # The Windows platform services, run for real, without Qt.
-list(TRANSFORM BASE_SOURCES_windows PREPEND ${CMAKE_SOURCE_DIR}/ OUTPUT_VARIABLE WINDOWS_PLATFORM)
+list(TRANSFORM WINDOWS_SOURCES_WITHOUT_QT PREPEND ${CMAKE_SOURCE_DIR}/ OUTPUT_VARIABLE WINDOWS_PLATFORM)
 add_library(tolvane_windows_platform STATIC ${WINDOWS_PLATFORM})
 target_include_directories(tolvane_windows_platform PUBLIC ${CMAKE_SOURCE_DIR})
 add_executable(win_platform_tests ${CMAKE_CURRENT_LIST_DIR}/win_platform_tests.cpp)
