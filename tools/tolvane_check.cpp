@@ -21,6 +21,7 @@
 #include "platform/Console.h"
 #include "platform/Files.h"
 #include "platform/Service.h"
+#include "platform/Sleep.h"
 #include "report/MailMod.h"
 #include "report/StatusChecks.h"
 #include "settings/API.h"
@@ -283,12 +284,23 @@ QByteArray exposition(const MailMod::StatusFigures* figures) {
     return out.bytes();
 }
 
-// Replaces the file whole: a temporary file in its folder, renamed over it.
+// Replaces the file whole: a temporary file in its folder, renamed over it, so
+// that a collector never reads half a file. On Windows the rename fails while
+// a collector holds the old file open to read it, for a moment; so it is tried
+// a few times.
 std::optional<QString> writeMetrics(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return file.errorString();
-    return std::nullopt;
+    constexpr int kAttempts = 10;
+    constexpr unsigned kRetryMs = 100;
+    QString fault;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (attempt > 0)
+            platform::use<platform::Sleep>().sleep(kRetryMs);
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+            return std::nullopt;
+        fault = file.errorString();
+    }
+    return fault;
 }
 
 QString settingsFault(const API::LoadError& error) {
