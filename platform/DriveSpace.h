@@ -5,13 +5,23 @@
 
 namespace platform {
 
-// Free space of a drive named by its letter. No Qt here.
+struct VolumeBytes {
+    std::uint64_t free = 0;  // free bytes of the whole volume, the root's reserve included
+    std::uint64_t total = 0; // the volume's size
+};
+
+// Free space and size of a drive named by its letter. No Qt here.
 class DriveSpace {
 public:
     virtual ~DriveSpace() = default;
-    // Free bytes of the whole volume of drive letter 'A' to 'Z' (the root's
-    // reserve included); nothing when there is no such drive or it is not ready.
-    virtual std::optional<std::uint64_t> freeBytes(char letter) = 0;
+    // The figures of drive letter 'A' to 'Z', from one query; nothing when
+    // there is no such drive or it is not ready.
+    virtual std::optional<VolumeBytes> volume(char letter) = 0;
+    // Its free bytes alone.
+    std::optional<std::uint64_t> freeBytes(char letter) {
+        const auto bytes = volume(letter);
+        return bytes ? std::optional(bytes->free) : std::nullopt;
+    }
     static DriveSpace& system();
 };
 

@@ -23,8 +23,9 @@ QString verdictText(std::int64_t freeMB, std::int64_t limitMB) {
     return QStringLiteral(" --- NG");
 }
 
-// The report of what the checks found, as `Settings` asks for it.
-QString reportText(const StatusFigures& figures) {
+} // namespace
+
+QString ReportText(const StatusFigures& figures) {
     const SettingsRecord& s = Settings;
     QString text;
     text += QStringLiteral("From: ") + s.mailFrom + kCrLf;
@@ -85,8 +86,6 @@ QString reportText(const StatusFigures& figures) {
     return text + kCrLf;
 }
 
-} // namespace
-
 std::int16_t ComposeReport() {
     mailText.clear();
     const SettingsRecord& s = Settings;
@@ -97,7 +96,7 @@ std::int16_t ComposeReport() {
             API::HoldsLineBreak(s.mailSubject))
             throw CheckFailed{};
         const StatusFigures figures = RunChecks(s.showDetails == kFlagOn);
-        mailText = reportText(figures);
+        mailText = ReportText(figures);
         if (!platform::use<platform::Files>().remove(platform::appFile(kRunningsFile)))
             throw CheckFailed{};
         return 0;

@@ -85,6 +85,11 @@ enum class MailEnd {
 // or why the connection was lost or the mail refused.
 void EndMail(MailEnd end, const QString& detail = {});
 
+struct StatusFigures;
+// The whole report mail for what the checks found, as `Settings` asks for it:
+// the four header lines, an empty line and the body, CR LF line ends.
+QString ReportText(const StatusFigures& figures);
+
 // Runs the checks and builds mailText. 0 when the text is ready; 1 when
 // composing failed, after the operator has been told, the test-send button
 // enabled and "送信エラー" shown.

@@ -1,9 +1,12 @@
 #include "report/StatusChecks.h"
 
+#include "platform/AppFolder.h"
 #include "platform/DriveSpace.h"
 #include "platform/ListingCapture.h"
 #include "platform/Service.h"
 #include "settings/variables.h"
+
+#include <QDir>
 
 namespace MailMod {
 
@@ -21,25 +24,28 @@ struct DriveSlot {
 
 DriveFigures checkDrive(const DriveSlot& slot) {
     if (slot.index < 0 || slot.index >= kDriveCount)
-        throw CheckFailed{};
+        throw CheckFailed{QStringLiteral("drive index %1 names no drive").arg(slot.index)};
     const char letter = static_cast<char>('A' + slot.index);
-    const auto free = platform::use<platform::DriveSpace>().freeBytes(letter);
-    if (!free)
-        throw CheckFailed{};
-    return {QStringLiteral("%1:").arg(QChar::fromLatin1(letter)), *free, slot.limitMB};
+    const QString name = QStringLiteral("%1:").arg(QChar::fromLatin1(letter));
+    const auto volume = platform::use<platform::DriveSpace>().volume(letter);
+    if (!volume)
+        throw CheckFailed{QStringLiteral("drive %1 does not exist or is not ready").arg(name)};
+    return {name, volume->free, slot.limitMB, volume->total};
 }
 
 platform::MemoryFigures queryMemory() {
     const auto figures = platform::use<platform::MemoryStatus>().query();
     if (!figures)
-        throw CheckFailed{};
+        throw CheckFailed{QStringLiteral("the memory status cannot be read")};
     return *figures;
 }
 
-QStringList readRunningServices() {
-    const auto listed = platform::readServiceListing(kRunningsFile);
-    if (!listed || !listed->complete)
-        throw CheckFailed{};
+QStringList readRunningServices(const QString& captureFile) {
+    const auto listed = platform::readServiceListing(captureFile);
+    if (!listed)
+        throw CheckFailed{QStringLiteral("the service listing %1 cannot be read").arg(captureFile)};
+    if (!listed->complete)
+        throw CheckFailed{QStringLiteral("the service listing %1 is cut short").arg(captureFile)};
     return listed->names;
 }
 
@@ -60,7 +66,7 @@ bool Passes(std::int64_t freeMB, std::int64_t limitMB) {
     return freeMB > limitMB;
 }
 
-StatusFigures RunChecks(bool forDetails) {
+StatusFigures RunChecks(bool forDetails, const QString& captureFile) {
     const SettingsRecord& s = Settings;
     StatusFigures figures;
     const DriveSlot driveSlots[] = {
@@ -75,21 +81,23 @@ StatusFigures RunChecks(bool forDetails) {
     if (s.memoryCheck == kFlagOn)
         figures.memory = queryMemory();
 
-    if (!platform::captureServiceListing(kRunningsFile))
-        throw CheckFailed{};
+    if (!platform::captureServiceListing(captureFile))
+        throw CheckFailed{
+            QStringLiteral("the service listing into %1 could not be run or did not end")
+                .arg(QDir::toNativeSeparators(platform::appFile(captureFile)))};
     bool read = false;
     for (const QString& name : s.watchServices) {
         if (name.isEmpty())
             break;
         if (!std::exchange(read, true))
-            figures.running = readRunningServices();
+            figures.running = readRunningServices(captureFile);
         figures.services.append({name, figures.running.contains(name, Qt::CaseSensitive)});
     }
     if (forDetails) {
         if (!figures.memory)
             figures.memory = queryMemory();
         if (!read)
-            figures.running = readRunningServices();
+            figures.running = readRunningServices(captureFile);
     }
     return figures;
 }

@@ -16,13 +16,17 @@ namespace MailMod {
 inline const QString kRunningsFile = QStringLiteral("runnings.dat");
 
 // A check that could not be made: no such drive or a drive not ready, no
-// memory figures, a listing that could not be run or read to its end.
-struct CheckFailed {};
+// memory figures, a listing that could not be run or read to its end. `what`
+// says which, in a few English words, where a check said it.
+struct CheckFailed {
+    QString what;
+};
 
 struct DriveFigures {
     QString name; // "C:"
     std::uint64_t freeBytes = 0;
     std::int32_t limitMB = 0;
+    std::uint64_t totalBytes = 0;
 };
 
 struct ServiceFigures {
@@ -50,11 +54,12 @@ std::int64_t Megabytes(std::uint64_t bytes);
 bool Passes(std::int64_t freeMB, std::int64_t limitMB);
 
 // Runs the checks that `Settings` asks for, in the report's order: drive
-// slots 1 to 3, the memory, the service listing (into runnings.dat, which is
-// left for the caller). With `forDetails` the memory is queried also when its
-// check is off, and the listing is read also when no name is watched. The
-// listing is read only when needed: a capture cut short fails the checks
-// exactly when a reader would go past its end. Throws CheckFailed.
-StatusFigures RunChecks(bool forDetails);
+// slots 1 to 3, the memory, the service listing (into `captureFile` of the
+// application folder, which is left for the caller). With `forDetails` the
+// memory is queried also when its check is off, and the listing is read also
+// when no name is watched. The listing is read only when needed: a capture cut
+// short fails the checks exactly when a reader would go past its end. Throws
+// CheckFailed.
+StatusFigures RunChecks(bool forDetails, const QString& captureFile = kRunningsFile);
 
 } // namespace MailMod

@@ -49,5 +49,36 @@ if [ "$windows_tools" -eq 1 ]; then
   exit 0
 fi
 
+# The consumers of tolvane-check's metrics file in the tests: promtool (in the
+# package prometheus) and the node exporter, which the test starts itself on a
+# loopback port. Here they are tools, not services: their packages would start
+# both daemons and have them start at boot, so while they are installed a
+# policy-rc.d refuses every start (unless the system has one of its own), and
+# the boot start is disabled again for the packages installed here.
+metrics_tools=()
+for p in prometheus prometheus-node-exporter; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || metrics_tools+=("$p")
+done
+if [ ${#metrics_tools[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  policy=/usr/sbin/policy-rc.d
+  own_policy=0
+  if [ ! -e "$policy" ]; then
+    own_policy=1
+    trap '$sudo rm -f "$policy"' EXIT
+    printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+    $sudo chmod 755 "$policy"
+  fi
+  scripts/install-packages.sh "${metrics_tools[@]}"
+  if [ "$own_policy" -eq 1 ]; then
+    $sudo rm -f "$policy"
+    trap - EXIT
+  fi
+  for p in "${metrics_tools[@]}"; do
+    $sudo update-rc.d "$p" disable >/dev/null 2>&1 || true
+  done
+fi
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"

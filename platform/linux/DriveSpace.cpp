@@ -17,7 +17,7 @@ namespace {
 // letter names a drive.
 class DosDevicesDriveSpace final : public DriveSpace {
 public:
-    std::optional<std::uint64_t> freeBytes(char letter) override {
+    std::optional<VolumeBytes> volume(char letter) override {
         if (letter < 'A' || letter > 'Z')
             return std::nullopt;
         const QString link =
@@ -36,12 +36,13 @@ public:
         struct stat target {};
         if (::stat(directory.constData(), &target) != 0 || !S_ISDIR(target.st_mode))
             return std::nullopt;
-        struct statvfs volume {};
-        if (::statvfs(directory.constData(), &volume) != 0)
+        struct statvfs stats {};
+        if (::statvfs(directory.constData(), &stats) != 0)
             return std::nullopt;
         // f_bfree, not f_bavail: the whole volume's free space, root's reserve
         // included, as the figure on Windows is.
-        return static_cast<std::uint64_t>(volume.f_bfree) * volume.f_frsize;
+        return VolumeBytes{static_cast<std::uint64_t>(stats.f_bfree) * stats.f_frsize,
+                           static_cast<std::uint64_t>(stats.f_blocks) * stats.f_frsize};
     }
 };
 

@@ -63,8 +63,13 @@ std::optional<MemoryFigures> memoryFromMeminfo(std::string_view text) {
     MemoryFigures figures;
     figures.loadPercent = static_cast<std::uint32_t>(used * 100 / total->second);
     figures.freePhysical = available->second * kMeminfoUnit;
-    const auto swap = fields.find("SwapFree");
-    figures.freeSwap = swap == fields.end() ? 0 : swap->second * kMeminfoUnit;
+    figures.totalPhysical = total->second * kMeminfoUnit;
+    const auto field = [&fields](std::string_view name) {
+        const auto it = fields.find(name);
+        return it == fields.end() ? 0 : it->second * kMeminfoUnit;
+    };
+    figures.freeSwap = field("SwapFree");
+    figures.totalSwap = field("SwapTotal");
     return figures;
 }
 

@@ -8,7 +8,7 @@ namespace platform {
 namespace {
 class DiskFreeSpace final : public DriveSpace {
 public:
-    std::optional<std::uint64_t> freeBytes(char letter) override {
+    std::optional<VolumeBytes> volume(char letter) override {
         if (letter < 'A' || letter > 'Z')
             return std::nullopt;
         const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
@@ -25,7 +25,7 @@ public:
         if (!ok)
             return std::nullopt;
         // The whole volume's free bytes: a quota on the caller does not count.
-        return totalFree.QuadPart;
+        return VolumeBytes{totalFree.QuadPart, total.QuadPart};
     }
 };
 } // namespace

@@ -15,7 +15,8 @@ public:
         status.dwLength = sizeof status;
         if (!GlobalMemoryStatusEx(&status))
             return std::nullopt;
-        return MemoryFigures{status.dwMemoryLoad, status.ullAvailPhys, status.ullAvailPageFile};
+        return MemoryFigures{status.dwMemoryLoad, status.ullAvailPhys, status.ullAvailPageFile,
+                             status.ullTotalPhys, status.ullTotalPageFile};
     }
 };
 } // namespace

@@ -94,11 +94,14 @@ public:
 
 class DriveSpace final : public platform::DriveSpace {
 public:
-    // Drives that exist, by letter; every other letter names no drive.
+    // Drives that exist, by letter; every other letter names no drive. Each
+    // is twice as large as its free space.
     std::map<char, std::uint64_t> freeBytesByLetter;
-    std::optional<std::uint64_t> freeBytes(char letter) override {
+    std::optional<platform::VolumeBytes> volume(char letter) override {
         const auto it = freeBytesByLetter.find(letter);
-        return it == freeBytesByLetter.end() ? std::nullopt : std::optional(it->second);
+        if (it == freeBytesByLetter.end())
+            return std::nullopt;
+        return platform::VolumeBytes{it->second, 2 * it->second};
     }
 };
 

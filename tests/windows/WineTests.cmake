@@ -83,6 +83,18 @@ foreach(target fake_net win_figures)
   target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
 endforeach()
 
+# The check program in code page 932: CRITICAL, the report's body in
+# Shift-JIS, the metrics file in UTF-8 (tests/windows/check_under_wine.py).
+add_test(NAME windows_check_program
+  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/check_under_wine.py
+          ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:tolvane-check> $<TARGET_FILE:fake_net>
+          ${CMAKE_BINARY_DIR}/check-under-wine)
+set_tests_properties(windows_check_program PROPERTIES
+  FIXTURES_REQUIRED wine
+  LABELS windows
+  ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1;${WINE_TEST_ENVIRONMENT}"
+  TIMEOUT 300)
+
 set(STAGE ${CMAKE_BINARY_DIR}/stage)
 add_test(NAME windows_stage
   COMMAND sh -c "rm -rf \"$1\" && \"$2\" --install \"$3\" --prefix \"$1\""

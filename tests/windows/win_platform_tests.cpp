@@ -81,6 +81,8 @@ WIN_TEST(memory_figures_are_sane_and_64_bit) {
     // field lands far from the system's own figure.
     WIN_CHECK(distance(figures->freePhysical, direct.ullAvailPhys) < memoryDrift);
     WIN_CHECK(distance(figures->freeSwap, direct.ullAvailPageFile) < memoryDrift);
+    WIN_CHECK(figures->totalPhysical == direct.ullTotalPhys &&
+              figures->totalSwap == direct.ullTotalPageFile);
 }
 
 WIN_TEST(system_drive_has_free_space) {
@@ -89,6 +91,8 @@ WIN_TEST(system_drive_has_free_space) {
     WIN_REQUIRE(free.has_value() && GetDiskFreeSpaceExW(L"C:\\", &available, &total, &totalFree));
     std::printf("  C: %llu MB free of %llu\n", *free >> 20, total.QuadPart >> 20);
     WIN_CHECK(*free > 0 && *free >= available.QuadPart && *free <= total.QuadPart);
+    const auto volume = platform::use<platform::DriveSpace>().volume('C');
+    WIN_CHECK(volume && volume->total == total.QuadPart);
 }
 
 // No drive, a drive not ready (see prepare-prefix.sh), and no capital letter at all.

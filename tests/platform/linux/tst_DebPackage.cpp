@@ -139,6 +139,7 @@ private slots:
             "-rw-r--r-- root/root ./usr/share/doc/tolvane/changelog.gz",
             "-rw-r--r-- root/root ./usr/share/lintian/overrides/tolvane",
             "-rwxr-xr-x root/root ./opt/tolvane/tolvane",
+            "-rwxr-xr-x root/root ./opt/tolvane/tolvane-check",
             "-rwxr-xr-x root/root ./opt/tolvane/tolvane-services",
         };
         QCOMPARE(entries, expected);

@@ -24,17 +24,23 @@ bool near(std::uint64_t a, std::uint64_t b, std::uint64_t drift) {
     return (a > b ? a - b : b - a) < drift;
 }
 
-std::uint64_t statvfsFree(const char* path) {
+platform::VolumeBytes statvfsBytes(const char* path) {
     struct statvfs volume {};
     if (::statvfs(path, &volume) != 0)
         qFatal("statvfs %s failed", path);
-    return static_cast<std::uint64_t>(volume.f_bfree) * volume.f_frsize;
+    return {static_cast<std::uint64_t>(volume.f_bfree) * volume.f_frsize,
+            static_cast<std::uint64_t>(volume.f_blocks) * volume.f_frsize};
+}
+std::uint64_t statvfsFree(const char* path) {
+    return statvfsBytes(path).free;
 }
 
-// Whether the free space of the drive `letter` is that of the file system holding `path`.
+// Whether the free space and size of the drive `letter` are those of the file
+// system holding `path`.
 bool measures(char letter, const char* path) {
-    const auto free = platform::DriveSpace::system().freeBytes(letter);
-    return free && near(*free, statvfsFree(path), kDiskDrift);
+    const auto volume = platform::DriveSpace::system().volume(letter);
+    return volume && near(volume->free, statvfsFree(path), kDiskDrift) &&
+           volume->total == statvfsBytes(path).total;
 }
 
 // The helper's listing around the names, each line "   name".
@@ -50,17 +56,18 @@ class tst_LinuxServices : public QObject {
 private slots:
     void meminfoParsing_data() {
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<Figures>("figures"); // load, free physical, free swap; none for failure
+        // load, free physical, free swap, total physical, total swap; none for failure
+        QTest::addColumn<Figures>("figures");
         QTest::newRow("recorded") << QByteArray("MemTotal:       24683748 kB\n"
                                                 "MemFree:        24079072 kB\n"
                                                 "MemAvailable:   24294564 kB\n"
                                                 "SwapTotal:       2097148 kB\n"
                                                 "SwapFree:        1048576 kB\n")
-                                  << Figures{1, 24877633536, 1073741824};
+                                  << Figures{1, 24877633536, 1073741824, 25276157952, 2147479552};
         // 999 of 1000 in use is 99 %, never rounded up to 100.
         QTest::newRow("load rounds down")
             << QByteArray("MemTotal: 1000 kB\nMemAvailable: 1 kB\nSwapFree: 0 kB\n")
-            << Figures{99, 1024, 0};
+            << Figures{99, 1024, 0, 1024000, 0};
         QTest::newRow("MemFree only") << QByteArray("MemTotal: 4 kB\nMemFree: 4 kB\n") << Figures{};
         QTest::newRow("total 0") << QByteArray("MemTotal: 0 kB\nMemAvailable: 0 kB\n") << Figures{};
     }
@@ -68,7 +75,10 @@ private slots:
     void meminfoParsing() {
         QFETCH(QByteArray, text);
         const auto m = platform::memoryFromMeminfo(text.toStdString());
-        QTEST((m ? Figures{m->loadPercent, m->freePhysical, m->freeSwap} : Figures{}), "figures");
+        QTEST((m ? Figures{m->loadPercent, m->freePhysical, m->freeSwap, m->totalPhysical,
+                           m->totalSwap}
+                 : Figures{}),
+              "figures");
     }
 
     // The figures of the live /proc/meminfo, read the way the recorded texts above are.

@@ -1,0 +1,177 @@
+// The check program run for real over a temporary application folder: its
+// status line in the monitoring-plugin grammar and its exit codes, the report's
+// body, and its metrics file read by Prometheus's own tools.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// A run waits up to 10 s for the service listing; the tools answer at once.
+constexpr int kRunMs = 30000;
+
+// check.ini: the number lines, then the watched names.
+QStringList checkIni(const QList<qint64>& numbers, const QStringList& watched = {}) {
+    QStringList lines;
+    for (const qint64 value : numbers)
+        lines << (value < 0 ? "" : " ") + QString::number(value) + " ";
+    return lines + watched;
+}
+
+void writeLines(const QString& path, const QStringList& lines) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write((lines.join("\r\n") + "\r\n").toUtf8());
+}
+
+struct Ran {
+    int code = -1;
+    QString out;
+};
+
+Ran run(const QString& program, const QStringList& arguments, const QString& input = {}) {
+    QProcess process;
+    if (!input.isEmpty())
+        process.setStandardInputFile(input);
+    process.start(program, arguments);
+    Ran ran;
+    if (process.waitForFinished(kRunMs) && process.exitStatus() == QProcess::NormalExit)
+        ran.code = process.exitCode();
+    ran.out = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+    return ran;
+}
+
+// The status line: "TOLVANE STATE - text", then " | " and performance data,
+// items 'label'=value[unit];[warn];[crit];[min];[max] with ranges such as
+// "10", "10:", "~:10", "@10:20".
+QRegularExpression pluginGrammar() {
+    const QString number = "-?\\d+(?:\\.\\d+)?";
+    const QString range = "@?(?:(?:~|-?\\d+):)?(?:-?\\d+)?";
+    const QString item = QString("(?:'[^'=]+'|[^' =]+)=%1(?:[um]?s|%|[KMT]?B|c)?"
+                                 "(?:;%2){0,2}(?:;(?:%1)?){0,2}")
+                             .arg(number, range);
+    return QRegularExpression(
+        QString("^TOLVANE (OK|CRITICAL|UNKNOWN) - [^|\\n]+(?: \\| %1(?: %1)*)?\\n$").arg(item));
+}
+
+} // namespace
+
+class tst_CheckProgram : public QObject {
+    Q_OBJECT
+
+private slots:
+    void statusLine_data() {
+        QTest::addColumn<QStringList>("check"); // none: no check.ini
+        QTest::addColumn<bool>("report");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("output");
+        // Slot 1 on C: (index 2), the memory check on; limits that always pass.
+        QTest::newRow("all pass") << checkIni({1, 0, 0, 2, 0, 0, -1, 0, 0, 1, -1, -1}) << false << 0
+                                  << "TOLVANE OK - C: (\\d+) MB free; physical memory (\\d+) MB "
+                                     "free; swap (\\d+) MB free; no service watched \\| "
+                                     "C:=\\1MB;;@~:-1;0;\\d+ physical=\\2MB;;@~:-1;0;\\d+ "
+                                     "swap=\\3MB;;@~:-1;0;\\d+ services_not_running=0;;0;0;0\\n";
+        QTest::newRow("drive at its limit or below")
+            << checkIni({1, 0, 0, 2, 0, 0, 2147483647, 0, 0, 0, 0, 0}) << false << 2
+            << "TOLVANE CRITICAL - C: (\\d+) MB free \\(limit 2147483647 MB\\) \\| "
+               "C:=\\1MB;;@0:2147483647;0;\\d+ physical=\\d+MB;;;0;\\d+ swap=\\d+MB;;;0;\\d+ "
+               "services_not_running=0;;0;0;0\\n";
+        QTest::newRow("watched service not running")
+            << checkIni({1, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0}, {"   tolvane-missing", "   ｻｰﾋﾞｽ"})
+            << false << 2
+            << "TOLVANE CRITICAL - service 'tolvane-missing' not running; service 'ｻｰﾋﾞｽ' not "
+               "running \\| C:=.* services_not_running=2;;0;0;2\\n";
+        QTest::newRow("check.ini unreadable")
+            << QStringList{" 1 ", " x "} << false << 3
+            << "TOLVANE UNKNOWN - check.ini line 2 cannot be read\n";
+        QTest::newRow("no check.ini")
+            << QStringList() << false << 3 << "TOLVANE UNKNOWN - no check.ini in /.*\\n";
+        // Slot 2 counts while slot 1 is off, as in the report.
+        QTest::newRow("no such drive")
+            << checkIni({0, 1, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0}) << false << 3
+            << "TOLVANE UNKNOWN - drive D: does not exist or is not ready\n";
+        // smtp.ini gives the NG details; the header lines are not part of the body.
+        QTest::newRow("report") << checkIni({1, 0, 0, 2, 0, 0, 2147483647, 0, 0, 0, 0, 0},
+                                            {"   tolvane-missing"})
+                                << true << 2
+                                << "\\[HDD容量チェック\\]\nC:ドライブ --- 空き容量が、2147483647 "
+                                   "MBを下回りました。現在、\\d+ MBの空きがあります。\n\n"
+                                   "\\[サービス動作チェック\\]\n   tolvane-missing --- NG\n\n";
+    }
+
+    void statusLine() {
+        QFETCH(QStringList, check);
+        QFETCH(bool, report);
+        QTemporaryDir folder;
+        if (!check.isEmpty())
+            writeLines(folder.filePath("check.ini"), check);
+        writeLines(folder.filePath("smtp.ini"),
+                   {"mail.example.org", "a@example.org", "b@example.org", "Status", " 0 ", " 1 "});
+        const QStringList files = QDir(folder.path()).entryList(QDir::Files);
+
+        QStringList arguments{"--dir", folder.path()};
+        if (report)
+            arguments << "--report";
+        const Ran ran = run(TOLVANE_CHECK, arguments);
+        QTEST(ran.code, "code");
+        QFETCH(QString, output);
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(output))
+                     .match(ran.out)
+                     .hasMatch(),
+                 qPrintable(ran.out));
+        if (!report)
+            QVERIFY2(pluginGrammar().match(ran.out).hasMatch(), qPrintable(ran.out));
+        // The capture of the listing is gone again.
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), files);
+    }
+
+    // promtool accepts the file, and the node exporter's textfile collector
+    // serves it without an error, label values escaped as it reads them.
+    void metricsFile() {
+        QTemporaryDir folder;
+        const QString textfiles = folder.filePath("textfiles");
+        QVERIFY(QDir(folder.path()).mkdir("textfiles"));
+        writeLines(folder.filePath("check.ini"),
+                   checkIni({1, 1, 0, 2, 2, 0, 0, 2147483647, 0, 1, -1, 0},
+                            {"   odd \"サービス\" \\ name", "odd \"サービス\" \\ name"}));
+        const QString prom = textfiles + "/tolvane.prom";
+        writeLines(prom, {"a former file, replaced whole"});
+        QCOMPARE(run(TOLVANE_CHECK, {"--dir", folder.path(), "--prom", prom}).code, 2);
+
+        const Ran promtool = run(PROMTOOL, {"check", "metrics"}, prom);
+        QVERIFY2(promtool.code == 0 && promtool.out.isEmpty(),
+                 qPrintable(PROMTOOL ": " + promtool.out + " (scripts/setup.sh installs it)"));
+
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const QString address = QString("127.0.0.1:%1").arg(probe.serverPort());
+        probe.close();
+        QProcess exporter;
+        exporter.start(NODE_EXPORTER,
+                       {"--web.listen-address=" + address, "--collector.disable-defaults",
+                        "--collector.textfile", "--collector.textfile.directory=" + textfiles});
+        QVERIFY2(exporter.waitForStarted(), NODE_EXPORTER " (scripts/setup.sh installs it)");
+        const Ran scrape = run("curl", {"-sS", "--retry", "20", "--retry-connrefused",
+                                        "--retry-delay", "1", "http://" + address + "/metrics"});
+        exporter.terminate();
+        exporter.waitForFinished();
+        QCOMPARE(scrape.code, 0);
+        // Its log names what it could not serve, such as a series given twice.
+        const QString log = exporter.readAllStandardError();
+        QVERIFY2(!log.contains("level=error"), qPrintable(log));
+        for (const char* line :
+             {"node_textfile_scrape_error 0", "tolvane_check_success 1",
+              "tolvane_drive_ok{drive=\"C:\",slot=\"2\"} 0",
+              "tolvane_service_running{service=\"odd \\\"サービス\\\" \\\\ name\"} 0",
+              "tolvane_services_not_running 2"})
+            QVERIFY2(scrape.out.contains("\n" + QString(line) + "\n"), line);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_CheckProgram)
+#include "tst_CheckProgram.moc"
