@@ -74,12 +74,15 @@ private slots:
         keys::clickCheckBox(dlg.chkDetails);
         QApplication::setActiveWindow(&dlg);
         dlg.txtSmtpServer->setFocus();
+        // The described order, then the server's details (name and password
+        // only with a login), and round again.
         QStringList order;
-        for (int i = 0; i < 9; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
+        for (int i = 0; i < 15; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
             order.append(QApplication::focusWidget()->objectName());
-        QCOMPARE(order,
-                 (QStringList{"txtSmtpServer", "txtFrom", "txtRcpt", "txtSubject", "chkDetails",
-                              "chkNGDetails", "cmdOK", "cmdApply", "cmdCancel"}));
+        QCOMPARE(order, (QStringList{"txtSmtpServer", "txtFrom", "txtRcpt", "txtSubject",
+                                     "chkDetails", "chkNGDetails", "cmdOK", "cmdApply", "cmdCancel",
+                                     "txtPort", "cmbSecurity", "chkAuth", "txtFingerprint",
+                                     "chkRetry", "txtSmtpServer"}));
 
         QTest::keyClick(dlg.txtSmtpServer, Qt::Key_Return);
         QVERIFY(!dlg.isVisible());
