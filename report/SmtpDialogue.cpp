@@ -75,6 +75,30 @@ bool inDialogue() {
            (smtpStep >= kEhloReply && smtpStep <= kAuthReply);
 }
 
+// Why a login cannot be used; nothing when it can.
+QString loginFault(platform::Credentials::Fault fault) {
+    using Fault = platform::Credentials::Fault;
+    switch (fault) {
+    case Fault::ReadableByOthers:
+        return QStringLiteral("%1 はほかのユーザーも読めるため使いません。所有者だけが読めるように"
+                              "してください（chmod 600 %1）。")
+            .arg(API::kLoginFile);
+    case Fault::Unreadable:
+        return QStringLiteral("%1 を読み込めません（1 行目にユーザー名、2 行目にパスワード）。")
+            .arg(API::kLoginFile);
+    case Fault::NoPassword:
+        return QStringLiteral("%1 にパスワードがありません。メール送信設定でパスワードを入力"
+                              "してください。")
+            .arg(API::kLoginFile);
+    default:
+        break;
+    }
+    if (Settings.smtpSecurity != kSecurityStartTls && Settings.smtpSecurity != kSecurityTls)
+        return QStringLiteral("暗号化しない接続では SMTP 認証を行いません。メール送信設定の"
+                              "「暗号化」で STARTTLS か SSL/TLS を選んでください。");
+    return {};
+}
+
 // The login of smtpauth.ini for the mail that starts, when there is one. A
 // login that cannot be used refuses the mail, and so does one that would go
 // over a connection without TLS.
@@ -82,34 +106,10 @@ bool readLogin() {
     login.reset();
     const auto read =
         platform::use<platform::Credentials>().read(platform::appFile(API::kLoginFile));
-    using CredentialFault = platform::Credentials::Fault;
-    switch (read.fault) {
-    case CredentialFault::Absent:
+    if (read.fault == platform::Credentials::Fault::Absent)
         return true;
-    case CredentialFault::None:
-        break;
-    case CredentialFault::ReadableByOthers:
-        EndMail(MailEnd::Refused,
-                QStringLiteral("%1 はほかのユーザーも読めるため使いません。所有者だけが読めるように"
-                               "してください（chmod 600 %1）。")
-                    .arg(API::kLoginFile));
-        return false;
-    case CredentialFault::Unreadable:
-        EndMail(MailEnd::Refused,
-                QStringLiteral("%1 を読み込めません（1 行目にユーザー名、2 行目にパスワード）。")
-                    .arg(API::kLoginFile));
-        return false;
-    case CredentialFault::NoPassword:
-        EndMail(MailEnd::Refused,
-                QStringLiteral("%1 にパスワードがありません。メール送信設定でパスワードを入力"
-                               "してください。")
-                    .arg(API::kLoginFile));
-        return false;
-    }
-    if (Settings.smtpSecurity != kSecurityStartTls && Settings.smtpSecurity != kSecurityTls) {
-        EndMail(MailEnd::Refused,
-                QStringLiteral("暗号化しない接続では SMTP 認証を行いません。メール送信設定の"
-                               "「暗号化」で STARTTLS か SSL/TLS を選んでください。"));
+    if (const QString fault = loginFault(read.fault); !fault.isEmpty()) {
+        EndMail(MailEnd::Refused, fault);
         return false;
     }
     login = read.login;

@@ -177,10 +177,7 @@ private slots:
         fakes::MailWindow window(env.messageBox);
         MailMod::SendMail();
         QTRY_VERIFY_WITH_TIMEOUT(window.testSendEnabled, 10000);
-        QString shown;
-        for (const auto& box : env.messageBox.shown)
-            shown += box.title + "|" + box.text + "/";
-        QCOMPARE(shown, boxes);
+        QCOMPARE(env.messageBox.log(), boxes);
         QCOMPARE(window.status, boxes.isEmpty() ? "送信完了" : "送信エラー");
         QTRY_COMPARE(sink.commands().join('|'), commands);
         if (!boxes.isEmpty())

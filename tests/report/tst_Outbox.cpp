@@ -52,12 +52,7 @@ struct Rig {
             QTRY_VERIFY(window.testSendEnabled && MailMod::smtpStep == MailMod::kNoMail);
     }
     QStringList kept() const { return QDir(env.folder.file("outbox")).entryList(QDir::Files); }
-    QString boxes() const {
-        QString shown;
-        for (const auto& box : env.messageBox.shown)
-            shown += box.title + "|" + box.text + "/";
-        return shown;
-    }
+    QString boxes() const { return env.messageBox.log(); }
 
     fakes::Environment env;
     fakes::MailWindow window{env.messageBox};

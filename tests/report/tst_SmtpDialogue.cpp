@@ -49,13 +49,7 @@ struct Rig {
         MailMod::ConnectSmtp();
     }
     QStringList transcript(int i = 0) const { return server.transcripts.value(i); }
-    // The boxes shown, each as "title|text/" (OK-only boxes all).
-    QString boxes() const {
-        QString shown;
-        for (const auto& box : env.messageBox.shown)
-            shown += box.title + "|" + box.text + (box.style == 0 ? "/" : "|style?/");
-        return shown;
-    }
+    QString boxes() const { return env.messageBox.log(); }
 
     fakes::Environment env;
     std::optional<fakes::MailWindow> window{std::in_place, env.messageBox};

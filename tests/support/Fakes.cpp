@@ -81,6 +81,15 @@ int MessageBox::show(const QString& text, const QString& title, int style) {
     return style == kYesNo ? kYes : kOk;
 }
 
+QString MessageBox::log() const {
+    QString text;
+    for (const Shown& box : shown)
+        text += box.title + u'|' + box.text +
+                (box.style == kOkOnly ? QString() : QStringLiteral("|style %1").arg(box.style)) +
+                u'/';
+    return text;
+}
+
 MailWindow::MailWindow(MessageBox& boxes) : boxes_(boxes) {
     MailMod::HandleSocketEvents(sckSend);
     MailMod::SetOutlet(this);

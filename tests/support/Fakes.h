@@ -84,6 +84,9 @@ public:
     std::function<void(const Shown&)> whileOpen;
     int open = 0; // boxes open now
     int show(const QString& text, const QString& title, int style) override;
+    // The boxes shown, each as "title|text/" ("title|text|style N/" when it
+    // has more than an OK button).
+    QString log() const;
 };
 
 class MemoryStatus final : public platform::MemoryStatus {
