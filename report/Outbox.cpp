@@ -120,19 +120,28 @@ void StartOutbox() {
 
 void RetryDue() {
     const QDateTime at = now();
+    QList<QDateTime> givenUp;
     for (auto it = waiting.begin(); it != waiting.end();) {
-        const auto [file, report] = *it++;
-        if (report.composedAt.addSecs(std::chrono::seconds(kKeepReportsFor).count()) > at)
+        const auto& [file, report] = *it;
+        if (report.composedAt.addSecs(std::chrono::seconds(kKeepReportsFor).count()) > at) {
+            ++it;
             continue;
-        forget(file);
+        }
+        givenUp.append(report.composedAt);
+        platform::use<platform::Files>().remove(pathOf(file));
+        it = waiting.erase(it);
+    }
+    if (!givenUp.isEmpty())
+        announceCount();
+    // Each box runs an event loop of its own, in which this may run again.
+    for (const QDateTime& composedAt : givenUp) {
         if (MailOutlet* out = Outlet())
-            out->showBox(
-                QStringLiteral("エラーが発生しました。") + kCrLf +
-                    QStringLiteral("%1 に作成したレポートを %2 時間のあいだ送信できな"
-                                   "かったため、再送をやめました。")
-                        .arg(report.composedAt.toString(QStringLiteral("yyyy/MM/dd HH:mm")))
-                        .arg(kKeepReportsFor.count()),
-                QStringLiteral("Error"));
+            out->showBox(QStringLiteral("エラーが発生しました。") + kCrLf +
+                             QStringLiteral("%1 に作成したレポートを %2 時間のあいだ送信できな"
+                                            "かったため、再送をやめました。")
+                                 .arg(composedAt.toString(QStringLiteral("yyyy/MM/dd HH:mm")))
+                                 .arg(kKeepReportsFor.count()),
+                         QStringLiteral("Error"));
     }
     // One connection at a time: a mail on the socket goes first.
     if (smtpStep != kNoMail || !Outlet())
@@ -143,7 +152,7 @@ void RetryDue() {
         const auto lines = platform::use<platform::Files>().readLines(pathOf(file));
         if (!lines) {
             forget(file);
-            continue;
+            return;
         }
         SendKeptReport(file, lines->join(kCrLf) + kCrLf);
         return;
