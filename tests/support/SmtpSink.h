@@ -15,10 +15,6 @@ public:
     // port 25 gets a loopback address of its own with port 25 (which needs
     // the right to listen below 1024).
     //
-    // By default, when a server runs beside the test already
-    // (report/with_smtp_sink.sh: TOLVANE_SMTP_SINK_PORT, TOLVANE_SMTP_SINK_DIR),
-    // that one is used: a test under an emulator cannot start the Linux one.
-    //
     // `options` are those of report/smtp_sink.py: TLS, a login.
     explicit SmtpSink(const QString& address = QStringLiteral("127.0.0.1"), int port = 0,
                       const QStringList& options = {});
@@ -38,10 +34,7 @@ public:
     QStringList commands() const;
 
 private:
-    QString folder() const;
-
     QTemporaryDir folder_;
-    QString besideFolder_; // the folder of a server beside the test
     QProcess process_;
     int port_ = 0;
 };
