@@ -25,8 +25,15 @@ packages=(
 # qt6-base-dev); the tests run under Wine in the Japanese locale
 # (locales), the program's windows on Xvfb driven by xdotool; makensis (nsis)
 # makes the installer.
+#
+# With --coverage-tools: the default list and gcovr (scripts/coverage.sh); no
+# build.
 windows_tools=0
-if [ "${1:-}" = "--windows-tools" ]; then
+coverage_tools=0
+if [ "${1:-}" = "--coverage-tools" ]; then
+  coverage_tools=1
+  packages+=(gcovr)
+elif [ "${1:-}" = "--windows-tools" ]; then
   windows_tools=1
   packages=(
     cmake ninja-build perl dpkg-dev qt6-base-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix
@@ -46,6 +53,7 @@ if [ "$windows_tools" -eq 1 ]; then
   fi
   exit 0
 fi
+[ "$coverage_tools" -eq 0 ] || exit 0
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"
