@@ -23,8 +23,8 @@ packages=(
 # (apt-get source: dpkg-dev) with the cross compiler, Ninja, the host tools of
 # qt6-base-dev-tools and the host Qt's description of them (Qt6HostInfo, in
 # qt6-base-dev); the tests run under Wine in the Japanese locale
-# (locales), the program's windows on Xvfb driven by xdotool; makensis (nsis)
-# makes the installer.
+# (locales), the program's windows on Xvfb driven by xdotool and found with
+# xwininfo (x11-utils), as on Linux; makensis (nsis) makes the installer.
 #
 # With --coverage-tools: the default list and gcovr (scripts/coverage.sh); no
 # build.
@@ -37,7 +37,7 @@ elif [ "${1:-}" = "--windows-tools" ]; then
   windows_tools=1
   packages=(
     cmake ninja-build perl dpkg-dev qt6-base-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix
-    wine wine64 locales xvfb xdotool nsis python3 python3-aiosmtpd
+    wine wine64 locales xvfb xdotool x11-utils nsis python3 python3-aiosmtpd
   )
 fi
 

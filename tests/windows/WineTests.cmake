@@ -87,5 +87,7 @@ set_tests_properties(windows_e2e_installer PROPERTIES FIXTURES_REQUIRED "stage;i
 set_tests_properties(windows_e2e_send windows_e2e_installer PROPERTIES
   LABELS windows-gui
   RESOURCE_LOCK wine-desktop
+  # Skipped when port 25 of 127.0.0.93 is taken (another run may hold it).
+  SKIP_RETURN_CODE 77
   # The scheduled send waits for the next minute but one at the most.
   TIMEOUT 420)

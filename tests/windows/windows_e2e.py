@@ -14,11 +14,12 @@ Common options: --emulator (cmake/wine-emulator.sh) --prefix (a Wine prefix
 for programs with windows) --net (the fixture net.exe) --figures
 (win_figures.exe) --sink (smtp_sink.py) --work (a scratch folder).
 
-Each run has an X server of its own (Xvfb) and starts the prefix's Wine server
-under it. Text is in code page 932: the emulator's locale is ja_JP.UTF-8, the
-settings files are written in Shift-JIS, the fixture net.exe lists in
-Shift-JIS, and the report must arrive in Shift-JIS. The program dials port 25
-of 127.0.0.93, where smtp_sink.py serves; the port must be free there.
+Each run has an X desktop of its own (tests/x11/desktop.py, the harness of
+the Linux end-to-end tests) and starts the prefix's Wine server under it. Text
+is in code page 932: the emulator's locale is ja_JP.UTF-8, the settings files
+are written in Shift-JIS, the fixture net.exe lists in Shift-JIS, and the
+report must arrive in Shift-JIS. The program dials port 25 of 127.0.0.93,
+where smtp_sink.py serves; the run is skipped when the port is taken there.
 """
 import argparse
 import datetime
@@ -31,9 +32,9 @@ import subprocess
 import sys
 import time
 
-# The X desktop, settings-file and waiting helpers of the Linux end-to-end tests.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
-from desktop import Failure, check, number_line, start_xvfb, wait_until, write_lines  # noqa: E402
+import desktop  # noqa: E402
+from desktop import Failure, Skip, check, log, number_line, wait_until, write_lines  # noqa: E402
 
 CODEC = "cp932"
 SMTP_PORT = 25
@@ -53,10 +54,9 @@ PHYSICAL_LIMIT, SWAP_LIMIT = 1, 32767
 DRIVE_DRIFT_MB = 256
 MEMORY_DRIFT_MB = 1024
 LOAD_DRIFT = 10
-
-
-def fail(message):
-    raise Failure(message)
+# The program must show its window before the minute of the scheduled send
+# begins; it is given this long, or it is started again for the minute after.
+READY_WITHIN = 40
 
 
 def casefold_path(folder, *names):
@@ -122,34 +122,54 @@ def figures_of(text):
     }
     for key, pattern in patterns.items():
         match = re.search(pattern, text)
-        check(match is not None, "no %s figure in the report:\n%s" % (key, text))
+        check(match is not None, f"no {key} figure in the report:\n{text}")
         found[key] = int(match.group(1))
     return found
 
 
+def installation(prefix):
+    """Where the installer puts the program, its menu folder and its Startup
+    shortcut in the prefix; `users` is missing before the first start."""
+    users = os.path.join(os.path.abspath(prefix), "drive_c", "users")
+    user = os.path.join(users, os.environ.get("USER") or "root")
+    if not os.path.isdir(user) and os.path.isdir(users):
+        candidates = [d for d in os.listdir(users) if d not in ("Public", "Default")]
+        check(len(candidates) == 1, f"which user folder of Wine? {candidates}")
+        user = os.path.join(users, candidates[0])
+    programs = casefold_path(user, "AppData", "Roaming", "Microsoft", "Windows",
+                             "Start Menu", "Programs")
+    return (os.path.join(user, "AppData", "Local", "Programs", "Tolvane"),
+            os.path.join(programs, "Tolvane"), casefold_path(programs, "Startup", "Tolvane.lnk"))
+
+
+def forget_installation(prefix):
+    """What an earlier run left: the settings files stay on uninstalling."""
+    folder, menu, startup = installation(prefix)
+    shutil.rmtree(folder, ignore_errors=True)
+    shutil.rmtree(menu, ignore_errors=True)
+    if os.path.exists(startup):
+        os.remove(startup)
+
+
 class Run:
-    def __init__(self, options):
+    def __init__(self, options, x):
         self.options = options
+        self.x = x
         self.work = os.path.abspath(options.work)
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
-        self.processes = []
-        self.display = None
+        self.start_wine()
+        self.start_sink()
 
-    # --- the X server, Wine and the SMTP server ---------------------------
-
-    def start_display(self):
-        xvfb, self.display = start_xvfb()
-        self.processes.append(xvfb)
+    # --- Wine and the SMTP server ---------------------------------------------
 
     def wine_environment(self):
         env = dict(os.environ)
         env["TOLVANE_WINEPREFIX"] = os.path.abspath(self.options.prefix)
-        env["TOLVANE_WINE_DISPLAY"] = self.display
+        env["TOLVANE_WINE_DISPLAY"] = self.x.display
         # The program must find everything it loads in its own folder.
-        env.pop("TOLVANE_WINE_DLL_DIRS", None)
-        env.pop("WINEPATH", None)
-        env.pop("QT_QPA_PLATFORM", None)
+        for name in ("TOLVANE_WINE_DLL_DIRS", "WINEPATH", "QT_QPA_PLATFORM"):
+            env.pop(name, None)
         return env
 
     def stop_wine(self):
@@ -167,17 +187,17 @@ class Run:
         command = [self.options.emulator] + list(arguments)
         output = subprocess.PIPE if capture and wait else subprocess.DEVNULL
         if not wait:
-            process = subprocess.Popen(command, env=self.wine_environment(),
-                                       stdin=subprocess.DEVNULL, stdout=output, stderr=output)
-            self.processes.append(process)
-            return process
+            return self.x.spawn(command, env=self.wine_environment(), stdin=subprocess.DEVNULL,
+                                stdout=output, stderr=output)
         return subprocess.run(command, env=self.wine_environment(), stdin=subprocess.DEVNULL,
                               stdout=output, stderr=output, timeout=timeout)
 
     def start_wine(self):
         # The prefix's first Wine server of this run starts under this run's
-        # display, or later programs have no window driver.
+        # display, or later programs have no window driver; it ends before
+        # the display does.
         self.stop_wine()
+        self.x.ends.append(self.stop_wine)
         booted = self.wine("wineboot", "--init", capture=False, timeout=240)
         check(booted.returncode == 0, "wineboot failed")
 
@@ -187,87 +207,52 @@ class Run:
             probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
             probe.bind((SMTP_ADDRESS, SMTP_PORT))
         except OSError as error:
-            fail("port %d of %s is not free (%s): the program mails there" %
-                 (SMTP_PORT, SMTP_ADDRESS, error))
+            raise Skip(f"port {SMTP_PORT} of {SMTP_ADDRESS} is taken ({error.strerror}); "
+                       "the program mails there")
         finally:
             probe.close()
         self.mail_folder = os.path.join(self.work, "mail")
         os.makedirs(self.mail_folder)
-        sink = subprocess.Popen([sys.executable, self.options.sink, self.mail_folder,
-                                 SMTP_ADDRESS, str(SMTP_PORT)], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        self.processes.append(sink)
+        sink = self.x.spawn([sys.executable, self.options.sink, self.mail_folder, SMTP_ADDRESS,
+                             str(SMTP_PORT)], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         check(sink.stdout.readline().strip() == str(SMTP_PORT).encode(),
               "the SMTP server did not start")
 
-    def close(self):
-        self.stop_wine()
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(10)
-                except subprocess.TimeoutExpired:
-                    process.kill()
+    # --- windows and keys --------------------------------------------------------
 
-    # --- windows and keys --------------------------------------------------
+    def key(self, window, key):
+        # Wine takes keys sent to its window; it has no window manager to give focus.
+        self.x.x(["xdotool", "key", "--window", window, key])
 
-    def xdotool(self, *arguments):
-        env = dict(os.environ, DISPLAY=self.display, LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8")
-        return subprocess.run(["xdotool"] + list(arguments), env=env, capture_output=True,
-                              text=True, check=False)
-
-    def windows_named(self, name):
-        """The ids of the visible windows whose whole title is `name`."""
-        found = self.xdotool("search", "--onlyvisible", "--name", "^%s$" % re.escape(name))
-        return found.stdout.split()
-
-    def window_named(self, name, seconds):
-        """The id of the visible window whose whole title is `name`."""
-        return wait_until("a window %r" % name, lambda: self.windows_named(name)[-1:], seconds,
-                          0.5)[0]
-
-    def screenshot(self, name):
-        if shutil.which("import"):
-            subprocess.run(["import", "-display", self.display, "-window", "root",
-                            os.path.join(self.work, name)], check=False,
-                           stderr=subprocess.DEVNULL)
+    def main_window(self, seconds):
+        return self.x.wait_window("^Tolvane$", seconds, 0.5)
 
     def quit_program(self):
         """Closes the main window as its close box does (Alt+F4): the program ends."""
-        self.xdotool("key", "--window", self.window_named("Tolvane", 10), "alt+F4")
-        deadline = time.monotonic() + 30
-        while self.windows_named("Tolvane"):
-            check(time.monotonic() < deadline, "the program did not end on Alt+F4")
-            time.sleep(0.5)
+        self.key(self.main_window(10), "alt+F4")
+        wait_until("the program to end on Alt+F4",
+                   lambda: not self.x.find_window("^Tolvane$", visible=True), 30, 0.5)
 
-    def test_send(self):
+    def test_send(self, main):
         """The operator's test send: Alt+E on the main window, Return on the question."""
-        main = self.window_named("Tolvane", 90)
-        time.sleep(1)
-        self.xdotool("key", "--window", main, "alt+e")
-        question = self.window_named("テスト送信", 30)
-        self.screenshot("question.png")
-        self.xdotool("key", "--window", question, "Return")
+        time.sleep(1)  # a window that has just come up may miss its first keys
+        self.key(main, "alt+e")
+        self.key(self.x.wait_window("^テスト送信$", 30, 0.5), "Return")
 
     # --- what arrives ----------------------------------------------------
 
     def figures(self):
         shown = self.wine(self.options.figures)
         check(shown.returncode == 0, "win_figures failed")
-        return {k: int(v) for k, v in
-                (line.split() for line in shown.stdout.decode().splitlines() if line.strip())}
+        return {k: int(v) for k, v in (line.split() for line in shown.stdout.decode().splitlines())}
 
     def wait_for_mail(self, number, seconds):
-        record = os.path.join(self.mail_folder, "%d.json" % number)
-        deadline = time.monotonic() + seconds
-        while not os.path.exists(record):
-            if time.monotonic() > deadline:
-                fail("mail %d did not arrive within %d s" % (number, seconds))
-            time.sleep(0.5)
+        record = os.path.join(self.mail_folder, f"{number}.json")
+        wait_until(f"mail {number}", lambda: os.path.exists(record), seconds, 0.5)
         arrived = datetime.datetime.now()
         with open(record, encoding="utf-8") as envelope_file:
             envelope = json.load(envelope_file)
-        with open(os.path.join(self.mail_folder, "%d.data" % number), "rb") as data:
+        with open(os.path.join(self.mail_folder, f"{number}.data"), "rb") as data:
             content = data.read()
         return arrived, envelope, content
 
@@ -278,16 +263,16 @@ class Run:
         try:
             text = content.decode(CODEC)
         except UnicodeDecodeError as error:
-            fail("the report is not in Shift-JIS (%s): %r" % (error, content[:400]))
+            raise Failure(f"the report is not in Shift-JIS ({error}): {content[:400]!r}")
         figures = figures_of(text)
         expected = expected_report(**figures)
         if text != expected:
             got, want = text.split("\r\n"), expected.split("\r\n")
             for i in range(max(len(got), len(want))):
                 if i >= len(got) or i >= len(want) or got[i] != want[i]:
-                    fail("the report differs at line %d:\n  got  %r\n  want %r" %
-                         (i + 1, got[i] if i < len(got) else None,
-                          want[i] if i < len(want) else None))
+                    raise Failure(f"the report differs at line {i + 1}:\n"
+                                  f"  got  {got[i] if i < len(got) else None!r}\n"
+                                  f"  want {want[i] if i < len(want) else None!r}")
         # The figures are the system's: they lie where Windows put them
         # around the send, within what a busy machine moves meanwhile.
         bounds = {"drive1": ("drive_c_mb", DRIVE_DRIFT_MB), "drive2": ("drive_c_mb", DRIVE_DRIFT_MB),
@@ -299,72 +284,54 @@ class Run:
             high = max(before[reading], after[reading]) + drift
             check(low <= figures[key] <= high, "%s %d MB is not the system's (%d to %d)" %
                   (key, figures[key], low, high))
-        print("report as expected: %r" % figures, flush=True)
+        log(f"report as expected: {figures}")
 
     # --- the two scenarios ---------------------------------------------------
 
     def prepare_folder(self, folder, send_hours=(), send_minute=0):
         write_settings(folder, send_hours, send_minute)
         shutil.copy(self.options.net, os.path.join(folder, "net.exe"))
-        with open(os.path.join(folder, "net-services.txt"), "w", encoding="utf-8") as names:
-            names.write("".join(name + "\n" for name in SERVICES))
+        write_lines(folder, "net-start.txt", ["次のサービスが開始されています:", ""] +
+                    ["   " + name for name in SERVICES] + ["", "コマンドは正常に終了しました。"],
+                    CODEC)
 
     def send(self):
-        # Not too close to a minute's end: the next minute must still be ahead
-        # when the program starts.
-        while datetime.datetime.now().second >= 55:
-            time.sleep(1)
-        now = datetime.datetime.now()
-        target = (now + datetime.timedelta(minutes=1)).replace(second=0, microsecond=0)
         # A folder name in Japanese, as operators' folders may have.
         folder = os.path.join(self.work, "監視", "Tolvane")
         shutil.copytree(self.options.program_dir, folder)
-        self.prepare_folder(folder, {now.hour, target.hour}, target.minute)
-        before = self.figures()
-        self.wine(os.path.join(folder, "tolvane.exe"), wait=False)
-        self.test_send()
+        # The scheduler ticks every 59.9 s from the start, so a tick falls into
+        # every minute after the first: into the target minute too, when the
+        # program is up before it begins.
+        for attempt in (1, 2):
+            target = desktop.minute_after(READY_WITHIN)
+            self.prepare_folder(folder, {target.hour}, target.minute)
+            before = self.figures()
+            program = self.wine(os.path.join(folder, "tolvane.exe"), wait=False)
+            main = self.main_window(90)
+            if datetime.datetime.now() < target:
+                break
+            log(f"the window came up only after {target:%H:%M}; once more")
+            desktop.stop(program)
+        else:
+            raise Failure(f"the program did not show its window within {READY_WITHIN} s, twice")
+        self.test_send(main)
         _, envelope, content = self.wait_for_mail(1, 60)
         self.check_mail(envelope, content, before, self.figures())
-        self.screenshot("sent.png")
 
-        # The scheduler looks every 59.9 s: the send comes within the target minute.
         before = self.figures()
         wait = (target - datetime.datetime.now()).total_seconds() + 90
         arrived, envelope, content = self.wait_for_mail(2, wait)
         self.check_mail(envelope, content, before, self.figures())
         check(target <= arrived <= target + datetime.timedelta(seconds=65),
-              "the scheduled mail came at %s, not in the minute %s" %
-              (arrived.time(), target.time()))
+              f"the scheduled mail came at {arrived:%H:%M:%S}, not in the minute {target:%H:%M}")
         check(not os.path.exists(os.path.join(self.mail_folder, "3.json")),
               "more than one scheduled mail")
-        print("scheduled mail at %s" % arrived.time(), flush=True)
-
-    def installation(self):
-        """Where the installer puts the program, its menu folder and its
-        Startup shortcut in the prefix; `users` is missing before the first start."""
-        users = os.path.join(os.path.abspath(self.options.prefix), "drive_c", "users")
-        user = os.path.join(users, os.environ.get("USER") or "root")
-        if not os.path.isdir(user) and os.path.isdir(users):
-            candidates = [d for d in os.listdir(users) if d not in ("Public", "Default")]
-            check(len(candidates) == 1, "which user folder of Wine? %r" % candidates)
-            user = os.path.join(users, candidates[0])
-        programs = casefold_path(user, "AppData", "Roaming", "Microsoft", "Windows",
-                                 "Start Menu", "Programs")
-        return (os.path.join(user, "AppData", "Local", "Programs", "Tolvane"),
-                os.path.join(programs, "Tolvane"), casefold_path(programs, "Startup", "Tolvane.lnk"))
-
-    def forget_installation(self):
-        """What an earlier run left: the settings files stay on uninstalling."""
-        folder, menu, startup = self.installation()
-        shutil.rmtree(folder, ignore_errors=True)
-        shutil.rmtree(menu, ignore_errors=True)
-        if os.path.exists(startup):
-            os.remove(startup)
+        log(f"scheduled mail at {arrived:%H:%M:%S}")
 
     def installer(self):
         installed = self.wine(self.options.installer, "/S", capture=False, timeout=240)
         check(installed.returncode == 0, "the installer failed")
-        folder, menu, startup = self.installation()
+        folder, menu, startup = installation(self.options.prefix)
         shipped = sorted(os.path.relpath(os.path.join(d, f), self.options.program_dir)
                          for d, _, files in os.walk(self.options.program_dir) for f in files)
         present = sorted(os.path.relpath(os.path.join(d, f), folder)
@@ -379,7 +346,7 @@ class Run:
                     for name in ("check.ini", "smtp.ini", "sendtime.ini")}
         before = self.figures()
         program = self.wine(os.path.join(folder, "tolvane.exe"), wait=False)
-        self.test_send()
+        self.test_send(self.main_window(90))
         _, envelope, content = self.wait_for_mail(1, 60)
         self.check_mail(envelope, content, before, self.figures())
         self.quit_program()
@@ -387,14 +354,12 @@ class Run:
 
         # A new session, as at log-on: Wine's start-up runs what the Startup
         # folder holds, and the monitor comes up by itself.
-        self.stop_wine()
         self.start_wine()
-        self.window_named("Tolvane", 90)
-        self.screenshot("logon.png")
+        self.main_window(90)
         self.quit_program()
 
         os.remove(os.path.join(folder, "net.exe"))
-        os.remove(os.path.join(folder, "net-services.txt"))
+        os.remove(os.path.join(folder, "net-start.txt"))
         # A capture left behind by a program that was stopped midway.
         with open(os.path.join(folder, "runnings.dat"), "wb") as capture:
             capture.write(b"left over\r\n")
@@ -403,10 +368,8 @@ class Run:
         removed = self.wine(os.path.join(folder, "uninstall.exe"), "/S", capture=False,
                             timeout=120)
         check(removed.returncode == 0, "the uninstaller failed")
-        deadline = time.monotonic() + 60
-        while os.path.exists(os.path.join(folder, "uninstall.exe")):
-            check(time.monotonic() < deadline, "the uninstaller did not finish")
-            time.sleep(0.5)
+        wait_until("the uninstaller to finish",
+                   lambda: not os.path.exists(os.path.join(folder, "uninstall.exe")), 60, 0.5)
         time.sleep(1)
         left = sorted(os.listdir(folder))
         check(left == sorted(settings), "left after uninstalling: %r" % left)
@@ -418,7 +381,7 @@ class Run:
                                 "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolvane"],
                                env=self.wine_environment(), capture_output=True, check=False)
         check(query.returncode != 0, "the uninstall entry is still in the registry")
-        print("installed, mailed, uninstalled; settings kept", flush=True)
+        log("installed, mailed, uninstalled; settings kept")
 
 
 def main():
@@ -429,20 +392,15 @@ def main():
     parser.add_argument("--program-dir", required=True)
     parser.add_argument("--installer")
     options = parser.parse_args()
-    run = Run(options)
-    try:
+
+    def scenario():
         if options.scenario == "installer":
-            run.forget_installation()
-        run.start_display()
-        run.start_wine()
-        run.start_sink()
-        getattr(run, options.scenario)()
-    except Failure as fault:
-        print("FAIL: %s" % fault, flush=True)
-        sys.exit(1)
-    finally:
-        run.close()
-    print("PASS", flush=True)
+            forget_installation(options.prefix)
+        with desktop.Desktop() as x:
+            run = Run(options, x)
+            getattr(run, options.scenario)()
+
+    desktop.run_main(scenario)
 
 
 if __name__ == "__main__":
