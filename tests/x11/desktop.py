@@ -126,24 +126,6 @@ def require_port_refused(port=SMTP_PORT):
                "to refuse, since the program always dials it")
 
 
-def listen_on_port(port=SMTP_PORT):
-    """A listening socket on 127.0.0.1:port, or Skip when it cannot be had."""
-    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    try:
-        server.bind(("127.0.0.1", port))
-    except PermissionError:
-        server.close()
-        raise Skip(f"no permission to listen on port {port} (run as root); "
-                   "the program always dials it")
-    except OSError as error:
-        server.close()
-        raise Skip(f"port {port} on 127.0.0.1 is taken ({error.strerror}); "
-                   "the program always dials it")
-    server.listen(5)
-    return server
-
-
 # --- the desktop ----------------------------------------------------------
 
 # Looked up before any fork: a child then only calls it.

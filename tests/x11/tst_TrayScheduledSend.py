@@ -7,8 +7,10 @@ Runs the real program under Xvfb with trayer as the notification area. The
 program hides into the tray by its menu (表示 -> タスクトレイに入れる); the
 scheduler then sends at the next minute to 127.0.0.1:25, which refuses, so the
 box "Error" opens. Once the operator has closed it, the program must still be
-running (it has no visible window left then), the tray icon must bring the
-window back, and ファイル -> 終了 must end the program with status 0.
+running (it has no visible window left then), and the tray icon must bring the
+window back. There a test send, answered Yes, fails the same way; then
+ファイル -> 終了 must end the program with status 0. Every box is a real one,
+with an event loop of its own.
 
 The scheduler looks at the clock every 59.9 s, so the run takes 20 to 80 s.
 """
@@ -67,6 +69,11 @@ def test():
         x.click(wait_until("the tray icon", x.tray_icon_window, 5))
         wait_until("the main window to be shown again", lambda: x.is_viewable(main), 10)
         log("the tray icon brought the window back")
+
+        x.keys(main, "alt+e")
+        x.answer_box(x.wait_window("^テスト送信$", 10))  # Yes, the default button
+        x.answer_box(x.wait_window("^Error$", 20))
+        log("the test send failed as the scheduled one did")
 
         x.quit_by_menu(main)
 
