@@ -96,8 +96,9 @@ def write_lines(folder, name, lines, encoding="utf-8"):
 
 
 def write_check_ini(folder):
-    # No drive, no memory check, no service: the report needs only the listing.
-    write_lines(folder, "check.ini", [number_line(0)] * 12)
+    # Drive C: (the root folder) and the memory, limits 0, no service: the
+    # report asks the system for each.
+    write_lines(folder, "check.ini", [number_line(v) for v in (1, 0, 0, 2, 0, 0, 0, 0, 0, 1, 0, 0)])
 
 
 def write_smtp_ini(folder, server="127.0.0.1"):
