@@ -3,7 +3,7 @@
 // Every operating-system service is reached through an interface; the program
 // uses the system's implementation, and a test puts a fake in its place for the
 // life of a ScopedOverride. This header uses no Qt, so the Windows
-// implementations can be compiled and tested without it.
+// implementations can be compiled without it.
 
 namespace platform {
 

@@ -17,8 +17,11 @@ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=
   -DTOLVANE_FUZZ=ON -DBUILD_TESTING=OFF
 cmake --build build-fuzz -j"$jobs" --target "${targets[@]}"
 
-# Qt's own allocations are not instrumented; no display is needed.
+# Qt's own allocations are not instrumented; no display is needed. The
+# targets' application folder goes into memory when the system has such a
+# folder: every input is written to it.
 export QT_QPA_PLATFORM=offscreen
+[ -d /dev/shm ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 failed=()
 for t in "${targets[@]}"; do

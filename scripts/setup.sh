@@ -25,14 +25,21 @@ packages=(
 # (apt-get source: dpkg-dev) with the cross compiler, Ninja, the host tools of
 # qt6-base-dev-tools and the host Qt's description of them (Qt6HostInfo, in
 # qt6-base-dev); the tests run under Wine in the Japanese locale
-# (locales), the program's windows on Xvfb driven by xdotool; makensis (nsis)
-# makes the installer.
+# (locales), the program's windows on Xvfb driven by xdotool and found with
+# xwininfo (x11-utils), as on Linux; makensis (nsis) makes the installer.
+#
+# With --coverage-tools: the default list and gcovr (scripts/coverage.sh); no
+# build.
 windows_tools=0
-if [ "${1:-}" = "--windows-tools" ]; then
+coverage_tools=0
+if [ "${1:-}" = "--coverage-tools" ]; then
+  coverage_tools=1
+  packages+=(gcovr)
+elif [ "${1:-}" = "--windows-tools" ]; then
   windows_tools=1
   packages=(
     cmake ninja-build perl dpkg-dev qt6-base-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix
-    wine wine64 locales xvfb xdotool nsis python3 python3-aiosmtpd
+    wine wine64 locales xvfb xdotool x11-utils nsis python3 python3-aiosmtpd
   )
 fi
 
@@ -48,6 +55,7 @@ if [ "$windows_tools" -eq 1 ]; then
   fi
   exit 0
 fi
+[ "$coverage_tools" -eq 0 ] || exit 0
 
 # The consumers of tolvane-check's metrics file in the tests: promtool (in the
 # package prometheus) and the node exporter, which the test starts itself on a

@@ -12,12 +12,15 @@
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using Script = fakes::ScriptedSmtpServer::Script;
+using Reply = fakes::ScriptedSmtpServer::Reply;
 
 namespace {
-// The three settings files present, an accepting server, and a schedule of
-// minute 5 of hour 9.
+// The three settings files present, a server (by default one that accepts),
+// and a schedule of minute 5 of hour 9.
 struct Rig {
-    Rig() {
+    explicit Rig(const Script& script = fakes::ScriptedSmtpServer::accepting()) : server(script) {
         for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
             env.folder.write(file, "\r\n");
         Settings.smtpPort = server.port();
@@ -28,7 +31,7 @@ struct Rig {
         Settings.sendMinute = u"5"_s;
     }
     fakes::Environment env;
-    fakes::ScriptedSmtpServer server{fakes::ScriptedSmtpServer::accepting()};
+    fakes::ScriptedSmtpServer server;
 };
 } // namespace
 
@@ -110,6 +113,46 @@ private slots:
         QVERIFY(window.cmdTestSend->isEnabled());
         // A scheduled send leaves the window as it was.
         QVERIFY(!window.isVisible());
+    }
+
+    // The window's socket events reach the dialogue: a refused connection, a
+    // server that closes, and one that refuses the recipient and closes after
+    // QUIT while the box of that reply is open fail the test send.
+    void failedSend_data() {
+        QTest::addColumn<Script>("script"); // empty: nothing listens
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<bool>("quits"); // the client answers the failing reply with QUIT
+        const Script accepting = fakes::ScriptedSmtpServer::accepting();
+        QTest::newRow("connection refused") << Script{} << u"Error"_s << false;
+        QTest::newRow("closed instead of a reply")
+            << accepting.mid(0, 2) + Script{Reply({}, true)} << u"Error"_s << false;
+        QTest::newRow("recipient refused, closed while the box is open")
+            << accepting.mid(0, 3) + Script{"550 no such user\r\n", Reply({"221 bye\r\n"}, true)}
+            << u"ERROR"_s << true;
+    }
+
+    void failedSend() {
+        QFETCH(Script, script);
+        QFETCH(QString, box);
+        Rig rig(script);
+        if (script.isEmpty()) {
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            Settings.smtpPort = closed.serverPort();
+        }
+        rig.env.messageBox.openFor = 300ms;
+        frmMain window;
+        window.cmdTestSend->click();
+        QTRY_COMPARE(window.sendStatus(), u"送信エラー"_s);
+        QTRY_COMPARE(rig.env.messageBox.open, 0);
+        QStringList titles;
+        for (const auto& shown : rig.env.messageBox.shown)
+            titles << shown.title;
+        QCOMPARE(titles, (QStringList{u"テスト送信"_s, box}));
+        QVERIFY(window.cmdTestSend->isEnabled());
+        QFETCH(bool, quits);
+        if (quits)
+            QVERIFY(rig.server.transcripts.value(0).contains(u"C:QUIT\r\n"_s));
     }
 
     // The clock moves on while a tick reads it: a tick at 9:59:59.95 whose

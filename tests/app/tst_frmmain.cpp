@@ -1,181 +1,101 @@
-// The main window: controls, menus, status bar, timer and start-up.
+// The main window: start-up, its controls and menus, the status bar clock and
+// the tray icon; tst_SettingsDialog drives the buttons that open the dialogs.
 
 #include "app/frmMain.h"
-#include "platform/SocketObject.h"
+#include "dialogs/frmCheckConfig.h"
+#include "dialogs/frmSendTimeConfig.h"
+#include "dialogs/frmSmtpConfig.h"
 #include "settings/API.h"
 #include "settings/variables.h"
+#include "support/FakeTrayIcon.h"
 #include "support/Fakes.h"
+#include "support/KeyInput.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
-#include <QStatusBar>
-#include <QTcpServer>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
-using fakes::crlf;
-
-QByteArray checkIni(const QStringList& names = {}) {
-    QStringList lines{" 1 ",   " 0 ",   " 0 ",   " 2 ", " 3 ", " 4 ",
-                      " 500 ", " 500 ", " 500 ", " 1 ", " 0 ", " 200 "};
-    return crlf(lines + names);
-}
-
-QByteArray smtpIni() {
-    return crlf(
-        {"127.0.0.1", "tolvane@localhost", "admin@localhost", "Status Tolvane", " 1 ", " 0 "});
-}
-
-QByteArray sendtimeIni(int lines = 25) {
-    QStringList out;
-    for (int h = 0; h < 24; ++h)
-        out << (h == 9 ? " 1 " : " 0 ");
-    out << "05";
-    return crlf(out.mid(0, lines));
+SettingsRecord stored() {
+    SettingsRecord s;
+    s.driveCheck1 = s.memoryCheck = s.showDetails = s.sendHours[9] = kFlagOn;
+    s.driveIndex1 = 2;
+    s.driveLimitMB1 = 500;
+    s.swapLimitMB = 200;
+    s.watchServices[0] = u"   ServiceA"_s;
+    s.watchServiceCount = 1;
+    s.smtpServer = u"127.0.0.1"_s;
+    s.mailFrom = u"tolvane@localhost"_s;
+    s.mailTo = u"admin@localhost"_s;
+    s.mailSubject = u"Status Tolvane"_s;
+    s.sendMinute = u"05"_s;
+    return s;
 }
 
 } // namespace
 
-class TestFrmMain : public QObject {
+class tst_frmmain : public QObject {
     Q_OBJECT
 private slots:
-    void layout() {
-        fakes::Environment env;
-        frmMain window;
-        const struct {
-            QPushButton* button;
-            const char* caption;
-            int top;
-        } buttons[] = {{window.cmdCheckConfig, "監視項目設定(&S)", 20},
-                       {window.cmdSmtpConfig, "メール送信設定(&M)", 68},
-                       {window.cmdSendTime, "送信時間設定(&T)", 116},
-                       {window.cmdTestSend, "テスト送信(&E)", 164}};
-        for (int i = 0; i < 4; ++i) {
-            QCOMPARE(buttons[i].button->text(), QString::fromUtf8(buttons[i].caption));
-            QCOMPARE(buttons[i].button->geometry(), QRect(36, buttons[i].top, 121, 33));
-            if (i > 0) // tab order
-                QCOMPARE(buttons[i - 1].button->nextInFocusChain(), buttons[i].button);
-        }
-        // The tray image box lies below the visible client area.
-        QCOMPARE(window.centralWidget()->size(), QSize(186, 227));
-        // The three menus fit the client width: the window is no wider.
-        QVERIFY2(window.menuBar()->sizeHint().width() <= 186,
-                 qPrintable(QString::number(window.menuBar()->sizeHint().width())));
-        window.show();
-        QCOMPARE(window.width(), 186);
-        QCOMPARE(window.picTrayIcon->geometry(), QRect(80, 272, 25, 25));
-        QCOMPARE(window.picTrayIcon->pixmap().size(), QSize(16, 16));
-        QCOMPARE(window.windowIcon().availableSizes().value(0), QSize(32, 32));
-        QCOMPARE(QFontInfo(window.font()).pointSize(), 9);
-        QStringList menus;
-        for (QAction* menu : window.menuBar()->actions())
-            menus << menu->text() + ":" + menu->menu()->actions().value(0)->text();
-        QCOMPARE(menus, (QStringList{"ファイル(&F):終了(&X)", "表示(&V):タスクトレイに入れる(&T)",
-                                     "ヘルプ(&H):バージョン情報(&A)..."}));
-        QVERIFY(window.timerSendTime->isActive());
-        QCOMPARE(window.timerSendTime->interval(), 59900);
+    // Start-up loads each settings file that exists, whatever the case of its
+    // name, in the order check.ini, smtp.ini, sendtime.ini; a fault ends it at
+    // that file. The check dialog, created hidden for its drive lists, reads
+    // check.ini first and raises its fault without a box of its own.
+    void startUp_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("cutShort"); // holds its first line only
+        const QStringList all{u"CHECK.INI"_s, u"Smtp.ini"_s, u"sendtime.ini"_s};
+        QTest::newRow("no file") << QStringList{} << QString();
+        QTest::newRow("all three, names in any case") << all << QString();
+        QTest::newRow("check.ini cut short") << all << API::kCheckFile;
+        QTest::newRow("smtp.ini cut short: sendtime.ini not read") << all << API::kSmtpFile;
     }
 
-    void versionBox() {
+    void startUp() {
+        QFETCH(QStringList, files);
+        QFETCH(QString, cutShort);
         fakes::Environment env;
+        for (const QString& name : files)
+            env.folder.write(name, fakes::crlf(fakes::settingsLines(name, stored())
+                                                   .mid(0, name.toLower() == cutShort ? 1 : -1)));
+        Settings.watchServices[0] = u"   left over"_s;
         frmMain window;
-        window.mnuVersion->trigger();
-        QCOMPARE(env.messageBox.shown.size(), 1);
-        const auto& box = env.messageBox.shown[0];
-        QCOMPARE(box.title, "バージョン情報");
-        QCOMPARE(box.style, 0);
-        const QStringList lines = box.text.split('\n');
-        QCOMPARE(lines.size(), 2);
-        QVERIFY(lines[0].contains("Tolvane") && lines[0].contains("2.0.0"));
-        QCOMPARE(lines[1], "Velmora");
-    }
-
-    void statusBar() {
-        fakes::Environment env;
-        env.clock.set(9, 5);
-        frmMain window;
-        window.resize(window.sizeHint());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(window.StatusBarPanels[0]->text(), "時間");
-        QCOMPARE(window.StatusBarPanels[1]->text(), "9:05");
-        QCOMPARE(window.sendStatus(), "");
-        // The panels share the bar in the proportion 970 : 1235 : 2611.
-        const double total = window.StatusBarPanels[0]->width() +
-                             window.StatusBarPanels[1]->width() +
-                             window.StatusBarPanels[2]->width();
-        QVERIFY(qAbs(window.StatusBarPanels[0]->width() / total - 970.0 / 4816) < 0.03);
-        QVERIFY(qAbs(window.StatusBarPanels[2]->width() / total - 2611.0 / 4816) < 0.03);
-        // The clock keeps itself current.
-        env.clock.set(23, 59);
-        QTRY_COMPARE_WITH_TIMEOUT(window.StatusBarPanels[1]->text(), QString("23:59"), 2500);
-    }
-
-    void startUpLoadsWhatExists() {
-        fakes::Environment env;
-        Settings.watchServices[0] = "   left over";
-        frmMain window;
-        window.Form_Load();
-        QCOMPARE(Settings.watchServices[0], "");
-        QCOMPARE(Settings.smtpServer, "");
-        env.folder.write("check.ini", checkIni({"   ServiceA"}));
-        env.folder.write("SMTP.INI", smtpIni());
-        env.folder.write("sendtime.ini", sendtimeIni());
-        window.Form_Load();
-        QCOMPARE(Settings.driveLimitMB1, 500);
-        QCOMPARE(Settings.watchServices[0], "   ServiceA");
-        QCOMPARE(Settings.mailTo, "admin@localhost");
-        QCOMPARE(Settings.sendHours[9], 1);
-        QCOMPARE(Settings.sendMinute, "05");
-        QCOMPARE(window.sendStatus(), "");
-    }
-
-    // The files load in the order check.ini, smtp.ini, sendtime.ini: a fault in
-    // smtp.ini stops start-up after check.ini and before sendtime.ini.
-    void startUpStopsAtMalformedFile() {
-        fakes::Environment env;
-        env.folder.write("check.ini", checkIni());
-        env.folder.write("smtp.ini", crlf({"127.0.0.1", "a@b"}));
-        env.folder.write("sendtime.ini", sendtimeIni());
-        frmMain window;
+        QString raisedBy;
         try {
             window.Form_Load();
-            QFAIL("start-up accepted a malformed smtp.ini");
-        } catch (const API::LoadError& e) {
-            QCOMPARE(e.file, "smtp.ini");
-            QCOMPARE(e.line, 3);
+        } catch (const API::LoadError& error) {
+            raisedBy = error.file + u':' + QString::number(error.line);
         }
-        QCOMPARE(Settings.driveLimitMB1, 500);
-        QCOMPARE(Settings.mailFrom, "a@b");
-        QCOMPARE(Settings.sendMinute, "");
+        QCOMPARE(raisedBy, cutShort.isEmpty() ? QString() : cutShort + u":2"_s);
+        bool loaded = !files.isEmpty();
+        for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile}) {
+            loaded &= file != cutShort;
+            if (file != cutShort)
+                QCOMPARE(fakes::settingsLines(file, Settings),
+                         fakes::settingsLines(file, loaded ? stored() : SettingsRecord{}));
+        }
+        QVERIFY(Settings.watchServices[0] != u"   left over"_s);
+        QVERIFY(env.messageBox.shown.isEmpty());
+        // The dialogs go again, unless a later file ends start-up, and the program.
+        QCOMPARE(frmCheckConfig::exists(), cutShort == API::kSmtpFile);
+        QVERIFY(!frmSmtpConfig::exists() && !frmSendTimeConfig::exists());
+        QCOMPARE(env.command.started.size(), 1);
+        QCOMPARE(window.sendStatus(), QString());
+        // One dialog of a kind: asked for again, the one that exists.
+        frmCheckConfig& dialog = frmCheckConfig::instance();
+        QCOMPARE(&frmCheckConfig::instance(), &dialog);
+        frmCheckConfig::destroyInstance();
     }
 
-    void startUpResetsSocket() {
-        fakes::Environment env;
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        frmMain window;
-        window.sckSend->RemoteHost = "127.0.0.1";
-        window.sckSend->RemotePort = server.serverPort();
-        window.sckSend->LocalPort = 0;
-        window.sckSend->Connect();
-        QTRY_VERIFY(server.hasPendingConnections());
-        window.sckSend->LocalPort = 4711;
-        window.Form_Load();
-        QCOMPARE(window.sckSend->LocalPort, 0);
-        QVERIFY(!window.sckSend->isOpen());
-    }
-
-    // The real program, started in a folder of its own with a sendtime.ini of
-    // fewer than 25 lines, ends before showing its window and says why.
+    // The real program, in a folder of its own with a sendtime.ini of fewer
+    // than 25 lines, ends before showing its window and says why.
     void programEndsOnMalformedFile() {
         QTemporaryDir dir;
         const QString built = QCoreApplication::applicationDirPath();
@@ -185,9 +105,9 @@ private slots:
             if (QFile::exists(built + "/" + name))
                 QVERIFY(QFile::copy(built + "/" + name, dir.filePath(name)));
         }
-        QFile file(dir.filePath("sendtime.ini"));
+        QFile file(dir.filePath(API::kSendTimeFile));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(sendtimeIni(20));
+        file.write(fakes::crlf(fakes::settingsLines(API::kSendTimeFile, stored()).mid(0, 20)));
         file.close();
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -202,7 +122,82 @@ private slots:
         QVERIFY2(errors.contains("sendtime.ini") && errors.contains("21"), qPrintable(errors));
         QVERIFY2(errors.contains("途中で終わっています"), qPrintable(errors));
     }
+
+    void controls() {
+        fakes::Environment env;
+        frmMain window;
+        QVERIFY(keys::showAndWait(&window));
+        // The buttons stand one below the other in the order of their tabs.
+        QStringList captions;
+        QPushButton* const buttons[] = {window.cmdCheckConfig, window.cmdSmtpConfig,
+                                        window.cmdSendTime, window.cmdTestSend};
+        for (int i = 0; i < 4; ++i) {
+            captions << buttons[i]->text();
+            if (i > 0)
+                QVERIFY(buttons[i - 1]->nextInFocusChain() == buttons[i] &&
+                        buttons[i - 1]->geometry().bottom() < buttons[i]->y());
+        }
+        for (QAction* menu : window.menuBar()->actions())
+            captions << menu->text() + u':' + menu->menu()->actions().value(0)->text();
+        QCOMPARE(
+            captions,
+            (QStringList{"監視項目設定(&S)", "メール送信設定(&M)", "送信時間設定(&T)",
+                         "テスト送信(&E)", "ファイル(&F):終了(&X)",
+                         "表示(&V):タスクトレイに入れる(&T)", "ヘルプ(&H):バージョン情報(&A)..."}));
+        // The window is as wide as its client area, and the menus fit it.
+        QCOMPARE(window.width(), window.centralWidget()->width());
+        QVERIFY(window.menuBar()->sizeHint().width() <= window.width());
+        QVERIFY(window.timerSendTime->isActive() &&
+                window.timerSendTime->timerType() == Qt::PreciseTimer);
+        QCOMPARE(window.timerSendTime->interval(), 59900);
+
+        window.mnuVersion->trigger();
+        QCOMPARE(env.messageBox.shown.size(), 1);
+        QVERIFY(env.messageBox.shown[0].title == u"バージョン情報"_s &&
+                env.messageBox.shown[0].style == 0);
+    }
+
+    void clock() {
+        fakes::Environment env;
+        env.clock.set(9, 5);
+        frmMain window;
+        QCOMPARE(window.StatusBarPanels[0]->text(), u"時間"_s);
+        QCOMPARE(window.StatusBarPanels[1]->text(), u"9:05"_s);
+        env.clock.set(23, 59);
+        QTRY_COMPARE(window.StatusBarPanels[1]->text(), u"23:59"_s);
+    }
+
+    void tray_data() {
+        QTest::addColumn<bool>("available");
+        QTest::newRow("notification area") << true;
+        QTest::newRow("no notification area: the window stays") << false;
+    }
+
+    void tray() {
+        QFETCH(bool, available);
+        fakes::Environment env;
+        fakes::TrayIcon tray;
+        tray.available = available;
+        frmMain window;
+        QVERIFY(keys::showAndWait(&window));
+        // Twice: as often as the operator likes.
+        for (int round = 1; round <= 2; ++round) {
+            window.mnuTaskTray->trigger();
+            QVERIFY(window.isVisible() != available && tray.shown == available);
+            QCOMPARE(env.messageBox.shown.size(), available ? 0 : round);
+            if (!available)
+                continue;
+            QVERIFY(tray.tip == u"クリックで表示します"_s && !tray.icon.isNull());
+            // Reports that wait for another try: the tip and the status panel say how many.
+            window.setWaitingReports(round);
+            QCOMPARE(tray.tip, u"クリックで表示します\n再送待ち %1件"_s.arg(round));
+            QCOMPARE(window.StatusBarPanels[2]->text(), u"再送待ち %1件"_s.arg(round));
+            window.setWaitingReports(0);
+            tray.releaseLeftButton();
+            QVERIFY(window.isVisible() && !tray.shown);
+        }
+    }
 };
 
-QTEST_MAIN(TestFrmMain)
+QTEST_MAIN(tst_frmmain)
 #include "tst_frmmain.moc"

@@ -1,19 +1,13 @@
 #pragma once
 
-// What the fuzz targets share: a temporary application folder for the whole
-// run, a line splitter of their own to check the readers against, and the
-// way a broken rule ends the run.
+// What the fuzz targets share: the application folder of the run, a line
+// splitter of their own to check the readers against, and the way a broken
+// rule ends the run. Each target is a libFuzzer program (scripts/fuzz.sh) or,
+// in the test suite, one that feeds it each file of its seed corpus once
+// (replay.cpp).
 
-#include "platform/AppFolder.h"
-#include "platform/Service.h"
+#include "support/Fakes.h"
 
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QString>
-#include <QStringList>
-#include <QTemporaryDir>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -32,44 +26,13 @@ inline void check(bool holds, const char* rule, const QString& detail = {}) {
         fail(rule, detail);
 }
 
-// The application folder of the run: created once, in force from the first
-// call on. Each input overwrites a file in it.
-class Folder final : public platform::AppFolder {
-public:
-    static Folder& instance() {
-        static Folder folder;
-        static platform::ScopedOverride<platform::AppFolder> inForce{folder};
-        return folder;
-    }
-    QString path() const override { return dir_.path(); }
-
-    void write(const QString& name, const QByteArray& bytes) const {
-        QFile file(platform::appFile(name));
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            file.write(bytes) != bytes.size())
-            fail("the fuzz folder cannot be written", file.fileName());
-    }
-
-    QByteArray read(const QString& name) const {
-        QFile file(platform::appFile(name));
-        if (!file.open(QIODevice::ReadOnly))
-            fail("the fuzz folder cannot be read", file.fileName());
-        return file.readAll();
-    }
-
-private:
-    Folder() {
-        if (!dir_.isValid())
-            fail("no temporary folder", dir_.errorString());
-    }
-    // In memory when the system has such a folder: every input goes to disk.
-    static QString pattern() {
-        const QFileInfo shm(QStringLiteral("/dev/shm"));
-        const QString base = shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
-        return QDir(base).filePath(QStringLiteral("tolvane-fuzz-XXXXXX"));
-    }
-    QTemporaryDir dir_{pattern()};
-};
+// The application folder of the run, in force from the first call on. Each
+// input overwrites a file in it.
+inline fakes::AppFolder& folder() {
+    static fakes::AppFolder folder;
+    static platform::ScopedOverride<platform::AppFolder> inForce{folder};
+    return folder;
+}
 
 inline QByteArray bytesOf(const std::uint8_t* data, std::size_t size) {
     return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

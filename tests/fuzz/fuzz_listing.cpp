@@ -69,7 +69,7 @@ void checkNames(std::string_view output, const std::vector<std::string>& names,
 // The helper's text, captured and read back, gives the names as listed.
 void checkRoundTrip(const std::vector<std::string>& names) {
     const std::string text = platform::serviceListingText(names);
-    fuzz::Folder::instance().write(kCapture, QByteArray::fromStdString(text));
+    fuzz::folder().write(kCapture, QByteArray::fromStdString(text));
     const auto listed = platform::readServiceListing(kCapture);
     check(listed.has_value(), "the capture cannot be read");
     check(listed->complete, "the helper's listing reads as cut short");
@@ -119,7 +119,7 @@ void serviceStatus(std::string_view output) {
 // The capture reader against the listing's layout: the lines from the third
 // on, up to the first empty one, which marks the listing complete.
 void capture(const QByteArray& bytes) {
-    fuzz::Folder::instance().write(kCapture, bytes);
+    fuzz::folder().write(kCapture, bytes);
     const auto listed = platform::readServiceListing(kCapture);
     check(listed.has_value(), "an existing capture cannot be read");
     QStringDecoder decode(QStringConverter::System);

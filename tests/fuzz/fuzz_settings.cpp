@@ -61,7 +61,7 @@ void checkWritten(const SettingsFile& file, const QStringList& lines) {
     QByteArray expected;
     for (const QString& line : lines)
         expected += encode(line + QStringLiteral("\r\n"));
-    const QByteArray written = fuzz::Folder::instance().read(file.name);
+    const QByteArray written = fuzz::folder().read(file.name);
     check(written == expected, "the written file is not the lines with CR LF",
           QString::fromLatin1(written.toHex()));
     static const QRegularExpression numberLine(QStringLiteral(R"(^[ -][0-9]+ $)"));
@@ -72,12 +72,11 @@ void checkWritten(const SettingsFile& file, const QStringList& lines) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto& folder = fuzz::Folder::instance();
     if (size == 0)
         return 0;
     const SettingsFile& file = kFiles[data[0] % 3];
     const QByteArray content = fuzz::bytesOf(data + 1, size - 1);
-    folder.write(file.name, content);
+    fuzz::folder().write(file.name, content);
     QStringDecoder decode(QStringConverter::System);
     const qsizetype lineCount = fuzz::linesOf(decode(content)).size();
 

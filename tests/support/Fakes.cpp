@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 #include "report/SmtpDialogue.h"
+#include "settings/API.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -136,6 +137,13 @@ QByteArray crlf(const QStringList& lines) {
     for (const QString& line : lines)
         out += systemBytes(line + "\r\n");
     return out;
+}
+
+QStringList settingsLines(const QString& name, const SettingsRecord& record) {
+    const QString file = name.toLower();
+    return file == API::kCheckFile  ? API::CheckSettingsLines(record)
+           : file == API::kSmtpFile ? API::SmtpSettingsLines(record)
+                                    : API::SendTimeSettingsLines(record);
 }
 
 QByteArray listingOf(const QStringList& names) {

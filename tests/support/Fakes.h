@@ -160,6 +160,10 @@ QString systemText(const QByteArray& bytes);
 // capture file.
 QByteArray crlf(const QStringList& lines);
 
+// The lines of the settings file `name` (check.ini, smtp.ini or sendtime.ini,
+// in any case) that hold `record`, as the program's writers lay them out.
+QStringList settingsLines(const QString& name, const SettingsRecord& record);
+
 // A listing in the layout of the system's: heading, empty line, the names
 // (given with their indentation), empty line, closing line; CR LF ends.
 QByteArray listingOf(const QStringList& names);

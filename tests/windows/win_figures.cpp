@@ -1,7 +1,6 @@
 // Prints what the system tells of drive C: and of memory, in the units of the
 // report (whole MB, load in %), for the end-to-end tests to check the report's
-// figures against, and the system's code page:
-//   drive_c_mb N / load_percent N / free_physical_mb N / free_swap_mb N / code_page N
+// figures against: drive_c_mb N / load_percent N / free_physical_mb N / free_swap_mb N
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -14,9 +13,8 @@ int main() {
     if (!GetDiskFreeSpaceExW(L"C:\\", &available, &total, &totalFree) ||
         !GlobalMemoryStatusEx(&memory))
         return 1;
-    std::printf("drive_c_mb %llu\nload_percent %lu\nfree_physical_mb %llu\nfree_swap_mb %llu\n"
-                "code_page %u\n",
+    std::printf("drive_c_mb %llu\nload_percent %lu\nfree_physical_mb %llu\nfree_swap_mb %llu\n",
                 totalFree.QuadPart >> 20, memory.dwMemoryLoad, memory.ullAvailPhys >> 20,
-                memory.ullAvailPageFile >> 20, GetACP());
+                memory.ullAvailPageFile >> 20);
     return 0;
 }

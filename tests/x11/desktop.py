@@ -1,4 +1,5 @@
-"""A virtual X desktop for end-to-end runs of the real program.
+"""A virtual X desktop for end-to-end runs of the real program, on Linux and
+under Wine (tests/windows/windows_e2e.py).
 
 Starts Xvfb on a display number of its own (Xvfb picks a free one and tells
 it through -displayfd), optionally trayer as the notification area, and the
@@ -7,12 +8,14 @@ driven with xdotool and xwininfo, as an operator would: keys go to the window
 that has the focus.
 
 Every wait is bounded; everything started is ended when the Desktop's `with`
-block is left, however it is left.
+block is left, however it is left, the last started first.
 """
 import ctypes
 import ctypes.util
+import datetime
 import os
 import re
+import select
 import shutil
 import signal
 import socket
@@ -58,6 +61,12 @@ def wait_until(what, condition, timeout, interval=0.1):
         time.sleep(interval)
 
 
+def minute_after(seconds):
+    """The start of the first minute that begins more than `seconds` from now."""
+    later = datetime.datetime.now() + datetime.timedelta(seconds=seconds)
+    return later.replace(second=0, microsecond=0) + datetime.timedelta(minutes=1)
+
+
 def run_main(test):
     """Runs test() and turns its outcome into the exit code CTest reads."""
     # A termination (CTest's time-out) unwinds the stack, so that everything
@@ -87,8 +96,9 @@ def write_lines(folder, name, lines, encoding="utf-8"):
 
 
 def write_check_ini(folder):
-    # No drive, no memory check, no service: the report needs only the listing.
-    write_lines(folder, "check.ini", [number_line(0)] * 12)
+    # Drive C: (the root folder) and the memory, limits 0, no service: the
+    # report asks the system for each.
+    write_lines(folder, "check.ini", [number_line(v) for v in (1, 0, 0, 2, 0, 0, 0, 0, 0, 1, 0, 0)])
 
 
 def write_smtp_ini(folder, server="127.0.0.1"):
@@ -115,24 +125,6 @@ def require_port_refused(port=SMTP_PORT):
                    "the test needs it to refuse")
     raise Skip(f"something listens on 127.0.0.1:{port}; the test needs that port "
                "to refuse, since the program always dials it")
-
-
-def listen_on_port(port=SMTP_PORT):
-    """A listening socket on 127.0.0.1:port, or Skip when it cannot be had."""
-    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    try:
-        server.bind(("127.0.0.1", port))
-    except PermissionError:
-        server.close()
-        raise Skip(f"no permission to listen on port {port} (run as root); "
-                   "the program always dials it")
-    except OSError as error:
-        server.close()
-        raise Skip(f"port {port} on 127.0.0.1 is taken ({error.strerror}); "
-                   "the program always dials it")
-    server.listen(5)
-    return server
 
 
 # --- the desktop ----------------------------------------------------------
@@ -167,38 +159,30 @@ def start_xvfb():
              "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
-        write_end = None
-        # Xvfb writes the number once it accepts clients; EOF means it died.
+        # Xvfb ends the number with a line end once it accepts clients; EOF
+        # means it died.
         number = b""
         deadline = time.monotonic() + 20
-        os.set_blocking(read_end, False)
         while not number.endswith(b"\n"):
-            if time.monotonic() >= deadline or xvfb.poll() is not None:
-                stop(xvfb)
-                raise Failure("Xvfb did not tell its display in 20 s")
-            try:
-                chunk = os.read(read_end, 16)
-            except BlockingIOError:
-                time.sleep(0.05)
-                continue
+            ready, _, _ = select.select([read_end], [], [], max(0, deadline - time.monotonic()))
+            chunk = os.read(read_end, 16) if ready else b""
             if not chunk:
                 stop(xvfb)
-                raise Failure("Xvfb ended before telling its display")
+                raise Failure("Xvfb did not tell its display within 20 s")
             number += chunk
     finally:
         os.close(read_end)
-        if write_end is not None:
-            os.close(write_end)
     return xvfb, ":" + number.decode().strip()
 
 
 class Desktop:
-    def __init__(self, program, helper, tray=False):
-        self.program_source = program
-        self.helper_source = helper
+    """The program and its helper are copied into a scratch folder, `folder`;
+    without them only the X server (and trayer) are started."""
+
+    def __init__(self, program=None, helper=None, tray=False):
+        self.sources = [path for path in (program, helper) if path]
         self.want_tray = tray
-        self.processes = []          # everything started, ended in reverse order
-        self.cleanups = []
+        self.ends = []               # what undoes each start, run last first
         self.folder = None
         self.display = None
         self.program = None
@@ -212,26 +196,34 @@ class Desktop:
             self._start_xvfb()
             if self.want_tray:
                 self._start_trayer()
-            self.folder = tempfile.mkdtemp(prefix="tolvane-x11-")
-            for source in (self.program_source, self.helper_source):
-                shutil.copy2(source, self.folder)
+            if self.sources:
+                self.folder = self.scratch_folder("tolvane-x11-")
+                for source in self.sources:
+                    shutil.copy2(source, self.folder)
         except BaseException:
             self.__exit__(None, None, None)
             raise
         return self
 
     def __exit__(self, *exc):
-        for process in reversed(self.processes):
-            stop(process)
-        if self.folder:
-            shutil.rmtree(self.folder, ignore_errors=True)
-        for cleanup in self.cleanups:
-            cleanup()
+        while self.ends:
+            self.ends.pop()()
         return False
+
+    def scratch_folder(self, prefix):
+        folder = tempfile.mkdtemp(prefix=prefix)
+        self.ends.append(lambda: shutil.rmtree(folder, ignore_errors=True))
+        return folder
+
+    def spawn(self, command, **options):
+        """Starts a process that is ended with the desktop."""
+        process = spawn(command, **options)
+        self.ends.append(lambda: stop(process))
+        return process
 
     def _start_xvfb(self):
         xvfb, self.display = start_xvfb()
-        self.processes.append(xvfb)
+        self.ends.append(lambda: stop(xvfb))
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("QT_", "DBUS_", "WAYLAND_", "XDG_SESSION"))}
         env["DISPLAY"] = self.display
@@ -239,20 +231,16 @@ class Desktop:
         # No session bus: Qt then embeds its tray icon in the X notification area.
         env["DBUS_SESSION_BUS_ADDRESS"] = "disabled:"
         env.setdefault("LANG", "C.UTF-8")
-        runtime = tempfile.mkdtemp(prefix="tolvane-x11-runtime-")
-        self.cleanups.append(lambda: shutil.rmtree(runtime, ignore_errors=True))
-        env["XDG_RUNTIME_DIR"] = runtime
+        env["XDG_RUNTIME_DIR"] = self.scratch_folder("tolvane-x11-runtime-")
         self.env = env
         log(f"Xvfb on {self.display}")
 
     def _start_trayer(self):
-        trayer = spawn(["trayer", "--edge", "top", "--align", "right",
-                                   "--widthtype", "pixel", "--width", "200",
-                                   "--heighttype", "pixel", "--height", "32",
-                                   "--SetDockType", "true", "--expand", "false"],
-                                  env=self.env, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
-        self.processes.append(trayer)
+        trayer = self.spawn(["trayer", "--edge", "top", "--align", "right",
+                             "--widthtype", "pixel", "--width", "200",
+                             "--heighttype", "pixel", "--height", "32",
+                             "--SetDockType", "true", "--expand", "false"],
+                            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_until("trayer to own the notification area selection",
                    lambda: trayer.poll() is not None or self.tray_owner(), 15)
         check(trayer.poll() is None, f"trayer ended with {trayer.returncode}")
@@ -266,20 +254,17 @@ class Desktop:
     def start_program(self):
         # Standard error goes to a file: a pipe nobody reads could fill and
         # stop the program.
-        self.stderr_path = os.path.join(tempfile.mkdtemp(prefix="tolvane-x11-err-"), "stderr")
-        self.cleanups.append(lambda: shutil.rmtree(os.path.dirname(self.stderr_path),
-                                                   ignore_errors=True))
+        self.stderr_path = os.path.join(self.scratch_folder("tolvane-x11-err-"), "stderr")
         with open(self.stderr_path, "wb") as stderr:
-            self.program = spawn([os.path.join(self.folder, "tolvane")], cwd=self.folder,
-                                 env=self.env, stdout=subprocess.DEVNULL, stderr=stderr)
-        self.processes.append(self.program)
+            self.program = self.spawn([os.path.join(self.folder, "tolvane")], cwd=self.folder,
+                                      env=self.env, stdout=subprocess.DEVNULL, stderr=stderr)
         window = wait_until("the main window", lambda: self.program_ended_check() or
                             self.find_window("^Tolvane$", visible=True), 20)
         log(f"main window {window}")
         return window
 
     def program_ended_check(self):
-        if self.program.poll() is not None:
+        if self.program and self.program.poll() is not None:
             raise Failure(f"the program ended ({describe_exit(self.program.returncode)})"
                           f"{self.program_stderr()}")
         return None
@@ -304,19 +289,21 @@ class Desktop:
         return result.stdout
 
     def find_window(self, title_pattern, visible=False):
-        """The first window of the program whose title matches, or None."""
+        """A window whose title matches, or None: the program's when it was
+        started here, else any (the newest)."""
         command = ["xdotool", "search", "--all"]
         if visible:
             command.append("--onlyvisible")
-        command += ["--pid", str(self.program.pid), "--name", title_pattern]
-        windows = self.x(command, ok_codes=(0, 1)).split()
-        return windows[0] if windows else None
+        if self.program:
+            command += ["--pid", str(self.program.pid)]
+        windows = self.x(command + ["--name", title_pattern], ok_codes=(0, 1)).split()
+        return windows[-1] if windows else None
 
-    def wait_window(self, title_pattern, timeout):
-        """Waits for a visible window of the program; fails at once if it ends."""
+    def wait_window(self, title_pattern, timeout, interval=0.1):
+        """Waits for a visible window; fails at once if the program ends."""
         return wait_until(f"a window titled {title_pattern}",
                           lambda: self.program_ended_check() or
-                          self.find_window(title_pattern, visible=True), timeout)
+                          self.find_window(title_pattern, visible=True), timeout, interval)
 
     def wait_window_gone(self, window, timeout):
         wait_until(f"window {window} to close",

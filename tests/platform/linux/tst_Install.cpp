@@ -1,5 +1,7 @@
-// Installs the build into a temporary root: the installed folder must be enough to
-// start the program and capture the service listing, the log-in entry must start it.
+// Installs the build into a temporary root: the log-in entry, written at
+// install time, must name the program where it lands. What the installed
+// folder holds, and that the program mails from it with its helper, the
+// Debian package's test checks (the package is made from the same install).
 
 #include <QDir>
 #include <QFile>
@@ -12,8 +14,6 @@ namespace {
 
 // An install copies a few files; this is ample even on a busy machine.
 constexpr int kInstallMs = 60000;
-// Long enough for the program to load its settings and show its window.
-constexpr int kStartMs = 3000;
 
 // Installs the build under `root` (as DESTDIR), into `prefix` when one is given.
 // Returns the install's output when it fails, an empty text when it succeeds.
@@ -44,42 +44,7 @@ QString entryValue(const QByteArray& entry, const QByteArray& key) {
 
 class tst_Install : public QObject {
     Q_OBJECT
-    QTemporaryDir root_;
-    QString folder_;
-
 private slots:
-    void initTestCase() {
-        const QString failure = install(root_.path());
-        QVERIFY2(failure.isEmpty(), qPrintable(failure));
-        folder_ = root_.path() + TOLVANE_INSTALL_PREFIX;
-    }
-
-    // The program starts the helper from its own folder; the installed copy must
-    // work there, without anything from the build.
-    void helperListsFromInstalledFolder() {
-        QProcess helper;
-        helper.setWorkingDirectory(root_.path());
-        helper.start(QDir(folder_).filePath("tolvane-services"), {});
-        QVERIFY(helper.waitForFinished(kInstallMs));
-        QVERIFY(helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 0);
-        const QByteArray listing = helper.readAllStandardOutput();
-        QVERIFY2(listing.startsWith(QString("次のサービスが開始されています:\r\n\r\n").toUtf8()),
-                 listing.left(200).constData());
-    }
-
-    // A resident program: still running after its start-up means it started.
-    void programStartsFromInstalledFolder() {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        QProcess program;
-        program.setWorkingDirectory(root_.path());
-        program.start(QDir(folder_).filePath("tolvane"), {});
-        QVERIFY(program.waitForStarted());
-        const bool ended = program.waitForFinished(kStartMs);
-        program.kill();
-        program.waitForFinished();
-        QVERIFY2(!ended, program.readAllStandardError().constData());
-    }
-
     void autostartEntry_data() {
         QTest::addColumn<QString>("prefix");
         QTest::newRow("default folder") << QString();

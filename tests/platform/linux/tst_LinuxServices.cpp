@@ -1,5 +1,7 @@
-// The Linux implementations of memory status, drive space and command start
-// against this machine, and the parsing behind them on recorded outputs.
+// The Linux implementations of drive space and command start against this
+// machine, and the parsing of memory status and listings on recorded outputs.
+// The live memory figures are those of the report that the Debian package's
+// test has the unpacked program mail.
 
 #include "platform/linux/MemInfo.h"
 #include "platform/linux/ServiceListing.h"
@@ -13,9 +15,8 @@
 
 namespace {
 
-// Free figures move while the test runs (other builds write the disk, other
-// programs take memory); these bound how far apart two readings may lie.
-constexpr std::uint64_t kMemoryDrift = 256 << 20;
+// Free space moves while the test runs (other builds write the disk); this
+// bounds how far apart two readings may lie.
 constexpr std::uint64_t kDiskDrift = 512 << 20;
 // The listing helper asks systemd or the init scripts; both answer well within this.
 constexpr int kHelperTimeoutMs = 10000;
@@ -79,17 +80,6 @@ private slots:
                            m->totalSwap}
                  : Figures{}),
               "figures");
-    }
-
-    // The figures of the live /proc/meminfo, read the way the recorded texts above are.
-    void memoryAgreesWithProc() {
-        const auto figures = platform::MemoryStatus::system().query();
-        QFile file("/proc/meminfo");
-        QVERIFY(figures && file.open(QIODevice::ReadOnly));
-        const auto proc = platform::memoryFromMeminfo(file.readAll().toStdString());
-        QVERIFY(proc && near(figures->freePhysical, proc->freePhysical, kMemoryDrift));
-        QVERIFY(near(figures->freeSwap, proc->freeSwap, kMemoryDrift));
-        QVERIFY(qAbs(int(figures->loadPercent) - int(proc->loadPercent)) <= 2);
     }
 
     void drives() {
