@@ -26,8 +26,8 @@ def test():
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     shutil.copy(net, os.path.join(work, "net.exe"))
-    with open(os.path.join(work, "net-services.txt"), "w", encoding="utf-8") as names:
-        names.write("Print Spooler\nイベント ログ\n")
+    write_lines(work, "net-start.txt", ["次のサービスが開始されています:", "", "   Print Spooler",
+                                        "   イベント ログ", "", "コマンドは正常に終了しました。"], CODEC)
     # Slot 1 on C: with a limit that it passes, the memory check off.
     numbers = [number_line(v) for v in (1, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0)]
     write_lines(work, "check.ini", numbers + ["   イベント ログ", "   タスク スケジューラ"], CODEC)
