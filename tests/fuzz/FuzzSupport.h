@@ -1,8 +1,7 @@
 #pragma once
 
-// What the fuzz targets share: the application folder of the run, a line
-// splitter of their own to check the readers against, and the way a broken
-// rule ends the run. Each target is a libFuzzer program (scripts/fuzz.sh) or,
+// What the fuzz targets share: the application folder of the run and the way
+// a broken rule ends the run. Each target is a libFuzzer program (scripts/fuzz.sh) or,
 // in the test suite, one that feeds it each file of its seed corpus once
 // (replay.cpp).
 
@@ -36,33 +35,6 @@ inline fakes::AppFolder& folder() {
 
 inline QByteArray bytesOf(const std::uint8_t* data, std::size_t size) {
     return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-}
-
-// The lines of a text file as the program documents them: a line ends at CR
-// LF, at a lone CR or at a lone LF, and a last line without an end counts.
-inline QStringList linesOf(const QString& text) {
-    QStringList lines;
-    QString line;
-    bool afterCr = false;
-    bool open = false; // characters since the last line end
-    for (const QChar c : text) {
-        if (c == u'\n' && afterCr) {
-            afterCr = false;
-            continue;
-        }
-        afterCr = c == u'\r';
-        if (c == u'\r' || c == u'\n') {
-            lines.append(line);
-            line.clear();
-            open = false;
-        } else {
-            line.append(c);
-            open = true;
-        }
-    }
-    if (open)
-        lines.append(line);
-    return lines;
 }
 
 } // namespace fuzz

@@ -5,6 +5,8 @@
 
 #include "FuzzSupport.h"
 
+#include "platform/Files.h"
+
 #include "settings/API.h"
 #include "settings/variables.h"
 
@@ -78,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray content = fuzz::bytesOf(data + 1, size - 1);
     fuzz::folder().write(file.name, content);
     QStringDecoder decode(QStringConverter::System);
-    const qsizetype lineCount = fuzz::linesOf(decode(content)).size();
+    const qsizetype lineCount = platform::splitLines(QString(decode(content))).size();
 
     Settings = SettingsRecord{};
     try {
