@@ -152,22 +152,26 @@ private slots:
 
     // postrm in a scratch root (dpkg's DPKG_ROOT): remove takes the capture
     // files and keeps the settings, purge takes the settings in any case of
-    // their names and the drive links (not what they point to), and the folder
-    // unless something else is in it.
+    // their names, the login, the outbox and the drive links (not what they
+    // point to), and the folder unless something else is in it.
     void maintainerScriptsCleanUp_data() {
         QTest::addColumn<QStringList>("actions");
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QStringList>("left");
-        const QStringList settings{"check.ini", "sendtime.ini", "smtp.ini"};
-        const QStringList captures{"runnings.dat", "service.dat"};
+        const QStringList settings{"check.ini", "outbox/1.eml", "sendtime.ini", "smtp.ini",
+                                   "smtpauth.ini"};
+        const QStringList captures{"runnings.dat", "service.dat", "tolvane-check-7.dat"};
         QTest::newRow("remove") << QStringList{"remove"} << settings + captures
                                 << QStringList{"opt/",
                                                "opt/tolvane/",
                                                "opt/tolvane/check.ini",
                                                "opt/tolvane/dosdevices/",
                                                "opt/tolvane/dosdevices/d:",
+                                               "opt/tolvane/outbox/",
+                                               "opt/tolvane/outbox/1.eml",
                                                "opt/tolvane/sendtime.ini",
-                                               "opt/tolvane/smtp.ini"};
+                                               "opt/tolvane/smtp.ini",
+                                               "opt/tolvane/smtpauth.ini"};
         QTest::newRow("remove, then purge")
             << QStringList{"remove", "purge"} << settings + captures << QStringList{"opt/"};
         QTest::newRow("purge, names in other cases")
@@ -185,7 +189,7 @@ private slots:
         QTemporaryDir root;
         QTemporaryDir driveTarget;
         const QString folder = root.path() + kFolder;
-        QVERIFY(QDir().mkpath(folder + "/dosdevices"));
+        QVERIFY(QDir().mkpath(folder + "/dosdevices") && QDir().mkpath(folder + "/outbox"));
         for (const QString& name : files)
             QVERIFY(writeLines(QDir(folder).filePath(name), {" 1 "}));
         const QString kept = driveTarget.filePath("kept.txt");
