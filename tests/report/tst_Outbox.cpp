@@ -10,10 +10,7 @@
 #include <QDir>
 #include <QTcpServer>
 #include <QtTest>
-#ifdef Q_OS_LINUX
-#include <csignal>
-#include <sys/resource.h>
-#endif
+#include <optional>
 
 using namespace std::chrono_literals;
 using Server = fakes::ScriptedSmtpServer;
@@ -104,24 +101,11 @@ private slots:
             Settings.smtpPort = closed.serverPort();
             closed.close();
         }
-        const bool fullDisk = QByteArray(QTest::currentDataTag()) == "a full disk";
-#ifdef Q_OS_LINUX
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 20;
-        if (fullDisk)
-            setrlimit(RLIMIT_FSIZE, &small);
-#else
-        if (fullDisk)
+        std::optional<fakes::FullDisk> full;
+        if (QByteArray(QTest::currentDataTag()) == "a full disk" && !full.emplace(20).works())
             QSKIP("needs a per-process file-size limit (Linux)");
-#endif
         rig.send(Origin(origin));
-#ifdef Q_OS_LINUX
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
-#endif
+        full.reset();
         QTEST(rig.boxes(), "box");
         QCOMPARE(rig.window.status, "送信エラー");
         QCOMPARE(rig.kept().size(), kept ? 1 : 0);

@@ -11,6 +11,10 @@
 #include <QStringEncoder>
 #include <QTimer>
 #include <algorithm>
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 namespace fakes {
 
@@ -116,6 +120,30 @@ CommandStart::startServiceListing(const std::filesystem::path& folder,
     if (createsFile)
         writeFile(file, listing);
     return std::make_unique<FakeRunning>(busyPolls, file, finalListing);
+}
+
+FullDisk::FullDisk(qint64 bytes) {
+#ifdef Q_OS_LINUX
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return;
+    saved_ = qint64(limit.rlim_cur);
+    // Past the limit a write fails instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = rlim_t(bytes);
+    works_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+#else
+    Q_UNUSED(bytes);
+#endif
+}
+
+FullDisk::~FullDisk() {
+#ifdef Q_OS_LINUX
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = rlim_t(saved_);
+    setrlimit(RLIMIT_FSIZE, &limit);
+#endif
 }
 
 QByteArray systemBytes(const QString& text) {

@@ -150,6 +150,20 @@ private:
     MessageBox& boxes_;
 };
 
+// A full disk, for the life of the object: every write of the process is cut
+// short after `bytes` (the file-size limit of Linux; other systems have none
+// for a process, and `works` is false there).
+class FullDisk {
+public:
+    explicit FullDisk(qint64 bytes);
+    ~FullDisk();
+    bool works() const { return works_; }
+
+private:
+    bool works_ = false;
+    qint64 saved_ = 0;
+};
+
 // Text in the system code page, as the program's files and socket carry it:
 // Shift-JIS on a Japanese Windows, UTF-8 on a usual Linux. A test that states
 // bytes states them through these, so it holds on either system.
