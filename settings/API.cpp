@@ -117,17 +117,17 @@ public:
     // A line that the file lacks, or an empty one, leaves `fallback`: a file
     // written before the line existed means what it always meant.
     template <std::integral Field> void optional(Field& field, Field fallback, Field lo, Field hi) {
-        field = fallback;
         if (!atEnd() && !lines_[next_].trimmed().isEmpty())
-            number(field, lo, hi);
-        else if (!atEnd())
-            ++next_;
+            return number(field, lo, hi);
+        field = fallback;
+        next_ = std::min(next_ + 1, lines_.size());
     }
 
     void optional(QString& field) {
-        field = atEnd() ? QString() : text();
-        if (!field.isEmpty() && !ReadFingerprint(field))
+        const QString line = atEnd() ? QString() : text();
+        if (!line.isEmpty() && !ReadFingerprint(line))
             throw LoadError(file_, lineNumber(), QStringLiteral("SHA-256 の指紋ではありません"));
+        field = line;
     }
 
     // Every line to the end is a name, an empty one too; the whole list is

@@ -110,6 +110,12 @@ private slots:
         QTest::newRow("smtp.ini flag not a number")
             << "smtp.ini" << crlf({"mail.example", "a@b", "c@d", "S", " 1 ", "x"}) << 6
             << "数値ではありません";
+        // Lines 7 to 10 may be missing; when there, they must hold what they mean.
+        const QStringList smtp{"mail.example", "a@b", "c@d", "S", " 1 ", " 0 "};
+        QTest::newRow("smtp.ini port 0")
+            << "smtp.ini" << crlf(smtp + QStringList{" 0 "}) << 7 << "範囲外";
+        QTest::newRow("smtp.ini fingerprint too short")
+            << "smtp.ini" << crlf(smtp + QStringList{" 587 ", " 1 ", "AB:CD"}) << 9 << "SHA-256";
         QStringList hours = numbers({1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0});
         QTest::newRow("sendtime.ini ends early")
             << "sendtime.ini" << crlf(hours) << 13 << "途中で終わっています";
@@ -130,7 +136,9 @@ private slots:
             s.driveIndex3 = s.memoryCheck = s.memoryLimitMB = s.swapLimitMB = -7;
         s.driveLimitMB1 = s.driveLimitMB2 = s.driveLimitMB3 = -7;
         s.smtpServer = s.mailFrom = s.mailTo = s.mailSubject = s.sendMinute = "old";
-        s.showDetails = s.showNGDetails = -7;
+        s.showDetails = s.showNGDetails = s.smtpSecurity = s.keepFailedReports = -7;
+        s.smtpPort = -7;
+        s.smtpFingerprint = "old";
         s.sendHours.fill(-7);
         // The record as its file's fixed lines; every field has a line of its own.
         const auto fixedLines = [&file] {
@@ -213,6 +221,10 @@ private slots:
         s.mailSubject = " Status Tolvane ";
         s.showDetails = 1;
         s.showNGDetails = 0;
+        s.smtpPort = 65535;
+        s.smtpSecurity = kSecurityTls;
+        s.smtpFingerprint = "ab:" + QString(62, u'C');
+        s.keepFailedReports = 1;
         s.sendHours[0] = 1;
         s.sendHours[23] = 1;
         s.sendMinute = "5";
@@ -234,8 +246,10 @@ private slots:
                 fakes::systemBytes(" サービス \r\n\r\n"));
         QCOMPARE(env.folder.read("sendtime.ini"),
                  " 1 \r\n" + QByteArray(" 0 \r\n").repeated(22) + " 1 \r\n5\r\n");
-        QVERIFY(env.folder.read("smtp.ini")
-                    .startsWith(" 127.0.0.1\r\na@b@c\r\n\r\n Status Tolvane \r\n 1 \r\n 0 \r\n"));
+        QCOMPARE(env.folder.read("smtp.ini"),
+                 " 127.0.0.1\r\na@b@c\r\n\r\n Status Tolvane \r\n 1 \r\n 0 \r\n"
+                 " 65535 \r\n 2 \r\nab:" +
+                     QByteArray(62, 'C') + "\r\n 1 \r\n");
     }
 
     // The suite states the code page it runs under (TOLVANE_CODEPAGE, set by
