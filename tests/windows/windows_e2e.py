@@ -1,30 +1,30 @@
 #!/usr/bin/env python3
 """The Windows program run for real under Wine, as on a Japanese Windows.
 
-    windows_e2e.py send --program-dir DIR [common options]
-        The program from DIR (the installed set of files, nothing more) in an
-        application folder of its own: a test send answered by key, and the
-        send that sendtime.ini schedules at the next minute.
-    windows_e2e.py installer --installer EXE [common options]
-        The installer run silently; the installed program started from the
-        installed folder mails a test send, then one over STARTTLS with a
-        login typed into the mail settings dialog; the installer run again
-        ends the running monitor and starts it anew; the silent uninstall
-        removes the program and leaves the settings files.
+    windows_e2e.py --installer EXE --program-dir DIR --emulator EMULATOR
+                   --prefix PREFIX --net NET_EXE --figures WIN_FIGURES_EXE
+                   --sink SMTP_SINK_PY --work FOLDER
 
-Common options: --emulator (cmake/wine-emulator.sh) --prefix (a Wine prefix
-for programs with windows) --net (the fixture net.exe) --figures
-(win_figures.exe) --sink (smtp_sink.py) --work (a scratch folder).
+The installer, run silently, puts the program into a folder with a Japanese
+name (/D=): the installed set of files DIR and the uninstaller. The monitor
+started there mails a test send answered by key and the send that
+sendtime.ini schedules at the next minute; tolvane-check.exe beside it judges
+the same checks; a test send goes over STARTTLS with a login typed into the
+mail settings dialog. The installer run again ends the running monitor,
+upgrades it in its folder and starts it anew; a new session starts it from
+the Startup folder; the silent uninstall removes the program and leaves the
+settings files.
 
-Each run has an X desktop of its own (tests/x11/desktop.py, the harness of
-the Linux end-to-end tests) and starts the prefix's Wine server under it. Text
-is in code page 932: the emulator's locale is ja_JP.UTF-8, the settings files
-are written in Shift-JIS, the fixture net.exe lists in Shift-JIS, and the
-report must arrive in Shift-JIS. The program dials port 25 of 127.0.0.93,
-where smtp_sink.py serves; the run is skipped when the port is taken there.
+The run has an X desktop of its own (tests/x11/desktop.py) and starts the
+prefix's Wine server under it. Text is in code page 932: the emulator's locale
+is ja_JP.UTF-8, the settings files are written in Shift-JIS, the fixture
+net.exe lists in Shift-JIS, and the report must arrive in Shift-JIS with the
+figures that Windows gives (WIN_FIGURES_EXE). The program dials port 25 of
+127.0.0.93, where smtp_sink.py serves; the run is skipped when it is taken.
 """
 import argparse
 import datetime
+import glob
 import json
 import os
 import re
@@ -39,23 +39,22 @@ import desktop  # noqa: E402
 from desktop import Failure, Skip, check, log, number_line, wait_until, write_lines  # noqa: E402
 
 CODEC = "cp932"
-SMTP_PORT = 25
 # A loopback address of its own, so that other tests that serve on port 25 of
 # another loopback address at the same time do not stand in the way.
 SMTP_ADDRESS = "127.0.0.93"
 SERVICES = ["Print Spooler", "タスク スケジューラ", "Windows Update", "DHCP Client"]
 # Two found, one not: the NG details list each.
-WATCHED = ["   タスク スケジューラ", "   Print Spooler", "   Tolvane Missing"]
+WATCHED = ["   タスク スケジューラ", "   Print Spooler", "   イベント ログ"]
 SMTP = [SMTP_ADDRESS, "tolvane@monitor.example", "admin@example.org", "サーバー状態報告"]
-# Slot 1 on C: with a limit that every drive passes, slot 2 on C: with one that
-# none does (its NG line carries the figure); slot 3 off.
-DRIVE_LIMITS = [1, 2147483647, 0]
-PHYSICAL_LIMIT, SWAP_LIMIT = 1, 32767
-# How far a figure of a busy machine may move between the program's query and
-# the readings taken before and after it.
-DRIVE_DRIFT_MB = 256
-MEMORY_DRIFT_MB = 1024
-LOAD_DRIFT = 10
+# The figures of the report's details, what win_figures.exe calls each, and
+# how far it may move on a busy machine between the program's query and the
+# readings taken before and after it.
+DETAILS = re.compile(r"\r\n\[ディスク容量\]\r\nC:ドライブ --- (\d+) MBの空き\r\n"
+                     r"C:ドライブ --- (\d+) MBの空き\r\n\r\n\[メモリ情報\]\r\n"
+                     r"物理メモリ使用率 --- (\d+) % 使用中\r\n物理メモリ空き   --- (\d+) MBの空き\r\n"
+                     r"スワップメモリ空き --- (\d+) MBの空き\r\n")
+READINGS = [("drive_c_mb", 256), ("drive_c_mb", 256), ("load_percent", 10),
+            ("free_physical_mb", 1024), ("free_swap_mb", 1024)]
 # The program must show its window before the minute of the scheduled send
 # begins; it is given this long, or it is started again for the minute after.
 READY_WITHIN = 40
@@ -69,69 +68,9 @@ def casefold_path(folder, *names):
     return folder
 
 
-def write_settings(folder, send_hours, send_minute):
-    check_lines = [number_line(v) for v in (1, 1, 0, 2, 2, 25)]
-    check_lines += [number_line(v) for v in DRIVE_LIMITS]
-    check_lines += [number_line(1), number_line(PHYSICAL_LIMIT), number_line(SWAP_LIMIT)]
-    write_lines(folder, "check.ini", check_lines + WATCHED, CODEC)
-    write_lines(folder, "smtp.ini", SMTP + [number_line(1), number_line(1)], CODEC)
-    hours = [number_line(1 if h in send_hours else 0) for h in range(24)]
-    write_lines(folder, "sendtime.ini", hours + ["%02d" % send_minute], CODEC)
-
-
-def verdict(free, limit):
-    if free > limit:
-        return " --- OK"
-    return " --- 空き容量が、%d MBを下回りました。現在、%d MBの空きがあります。" % (limit, free)
-
-
-def expected_report(drive1, drive2, load, physical, swap, subject=SMTP[3]):
-    """The report for these figures, as the program composes it."""
-    lines = ["From: " + SMTP[1], "To: " + SMTP[2], "Subject: " + subject,
-             "X-Mailer: Tolvane by Velmora 2.0.0", "",
-             "[HDD容量チェック]",
-             "C:ドライブ" + verdict(drive1, DRIVE_LIMITS[0]),
-             "C:ドライブ" + verdict(drive2, DRIVE_LIMITS[1]), "",
-             "[メモリ容量チェック]",
-             "物理メモリ" + verdict(physical, PHYSICAL_LIMIT),
-             "スワップメモリ" + verdict(swap, SWAP_LIMIT), "",
-             "[サービス動作チェック]"]
-    lines += [name + (" --- OK" if name[3:] in SERVICES else " --- NG") for name in WATCHED]
-    lines += ["", "", "==============ここから詳細内容==============", "",
-              "[ディスク容量]",
-              "C:ドライブ --- %d MBの空き" % drive1,
-              "C:ドライブ --- %d MBの空き" % drive2, "",
-              "[メモリ情報]",
-              "物理メモリ使用率 --- %d %% 使用中" % load,
-              "物理メモリ空き   --- %d MBの空き" % physical,
-              "スワップメモリ空き --- %d MBの空き" % swap, "",
-              "[動作中のサービス]"]
-    lines += ["   " + name for name in SERVICES]
-    # The report's last line end, then the one that the SMTP dialogue puts
-    # before the closing "." and the server leaves in.
-    return "\r\n".join(lines) + "\r\n\r\n\r\n"
-
-
-def figures_of(text):
-    """The figures that the received report names, by the lines that carry them."""
-    found = {}
-    patterns = {
-        "drive1": r"\r\n\[ディスク容量\]\r\nC:ドライブ --- (\d+) MB",
-        "drive2": r"\r\n\[ディスク容量\]\r\nC:ドライブ --- \d+ MBの空き\r\nC:ドライブ --- (\d+) MB",
-        "load": r"物理メモリ使用率 --- (\d+) %",
-        "physical": r"物理メモリ空き   --- (\d+) MB",
-        "swap": r"スワップメモリ空き --- (\d+) MB",
-    }
-    for key, pattern in patterns.items():
-        match = re.search(pattern, text)
-        check(match is not None, f"no {key} figure in the report:\n{text}")
-        found[key] = int(match.group(1))
-    return found
-
-
 def installation(prefix):
-    """Where the installer puts the program, its menu folder and its Startup
-    shortcut in the prefix; `users` is missing before the first start."""
+    """The installer's default folder, its menu folder and its Startup shortcut
+    in the prefix; `users` is missing before the first start."""
     users = os.path.join(os.path.abspath(prefix), "drive_c", "users")
     user = os.path.join(users, os.environ.get("USER") or "root")
     if not os.path.isdir(user) and os.path.isdir(users):
@@ -153,11 +92,34 @@ def forget_installation(prefix):
         os.remove(startup)
 
 
+def files_under(folder):
+    return sorted(os.path.relpath(os.path.join(d, f), folder)
+                  for d, _, files in os.walk(folder) for f in files)
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def write_settings(folder, net, send_hours, send_minute):
+    """The settings files, net.exe and its listing, as an operator's Windows has them."""
+    # Slot 1 on C: with a limit that every drive passes, slot 2 on C: with one
+    # that none does (its NG line carries the figure); slot 3 off; memory on.
+    check_lines = [number_line(v) for v in (1, 1, 0, 2, 2, 25, 1, 2147483647, 0, 1, 1, 32767)]
+    write_lines(folder, "check.ini", check_lines + WATCHED, CODEC)
+    write_lines(folder, "smtp.ini", SMTP + [number_line(1), number_line(1)], CODEC)
+    desktop.write_sendtime_ini(folder, send_hours, send_minute, CODEC)
+    shutil.copy(net, os.path.join(folder, "net.exe"))
+    write_lines(folder, "net-start.txt", ["次のサービスが開始されています:", ""] +
+                ["   " + name for name in SERVICES] + ["", "コマンドは正常に終了しました。"],
+                CODEC)
+
+
 class Run:
     def __init__(self, options, x):
         self.options = options
         self.x = x
-        self.work = os.path.abspath(options.work)
+        self.work = os.path.abspath(self.options.work)
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
         self.start_wine()
@@ -203,7 +165,12 @@ class Run:
         booted = self.wine("wineboot", "--init", capture=False, timeout=240)
         check(booted.returncode == 0, "wineboot failed")
 
-    def start_sink(self, port=SMTP_PORT, options=(), folder="mail"):
+    def install(self, *arguments):
+        installed = self.wine(self.options.installer, "/S", *arguments, capture=False,
+                              timeout=240)
+        check(installed.returncode == 0, "the installer failed")
+
+    def start_sink(self, port=25, arguments=(), folder="mail"):
         probe = socket.socket()
         try:
             probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -216,7 +183,7 @@ class Run:
         self.mail_folder = os.path.join(self.work, folder)
         os.makedirs(self.mail_folder)
         sink = self.x.spawn([sys.executable, self.options.sink, self.mail_folder, SMTP_ADDRESS,
-                             str(port)] + list(options),
+                             str(port)] + list(arguments),
                             stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         check(sink.stdout.readline().strip() == str(port).encode(),
               "the SMTP server did not start")
@@ -254,45 +221,67 @@ class Run:
         check(shown.returncode == 0, "win_figures failed")
         return {k: int(v) for k, v in (line.split() for line in shown.stdout.decode().splitlines())}
 
-    def wait_for_mail(self, number, seconds):
+    def mail(self, number, seconds, before, subject=SMTP[3]):
+        """Waits for mail `number` and checks it: the envelope, the text in
+        Shift-JIS with the services that net.exe listed, and the figures, which
+        must lie where Windows put them around the send, within what a busy
+        machine moves meanwhile. Returns when it came and the report's body."""
         record = os.path.join(self.mail_folder, f"{number}.json")
         wait_until(f"mail {number}", lambda: os.path.exists(record), seconds, 0.5)
         arrived = datetime.datetime.now()
+        after = self.figures()
         with open(record, encoding="utf-8") as envelope_file:
             envelope = json.load(envelope_file)
-        with open(os.path.join(self.mail_folder, f"{number}.data"), "rb") as data:
-            content = data.read()
-        return arrived, envelope, content
-
-    def check_mail(self, envelope, content, before, after, subject=SMTP[3]):
         check(envelope["helo"] == "monitor.example", "HELO or EHLO %r" % envelope["helo"])
         check(envelope["mail_from"] == SMTP[1], "MAIL FROM %r" % envelope["mail_from"])
         check(envelope["rcpt_tos"] == [SMTP[2]], "RCPT TO %r" % envelope["rcpt_tos"])
+        with open(os.path.join(self.mail_folder, f"{number}.data"), "rb") as data:
+            content = data.read()
         try:
             text = content.decode(CODEC)
         except UnicodeDecodeError as error:
             raise Failure(f"the report is not in Shift-JIS ({error}): {content[:400]!r}")
-        figures = figures_of(text)
-        expected = expected_report(subject=subject, **figures)
-        if text != expected:
-            got, want = text.split("\r\n"), expected.split("\r\n")
-            for i in range(max(len(got), len(want))):
-                if i >= len(got) or i >= len(want) or got[i] != want[i]:
-                    raise Failure(f"the report differs at line {i + 1}:\n"
-                                  f"  got  {got[i] if i < len(got) else None!r}\n"
-                                  f"  want {want[i] if i < len(want) else None!r}")
-        # The figures are the system's: they lie where Windows put them
-        # around the send, within what a busy machine moves meanwhile.
-        bounds = {"drive1": ("drive_c_mb", DRIVE_DRIFT_MB), "drive2": ("drive_c_mb", DRIVE_DRIFT_MB),
-                  "load": ("load_percent", LOAD_DRIFT),
-                  "physical": ("free_physical_mb", MEMORY_DRIFT_MB),
-                  "swap": ("free_swap_mb", MEMORY_DRIFT_MB)}
-        for key, (reading, drift) in bounds.items():
+        parts = ["From: %s\r\nTo: %s\r\nSubject: %s\r\n" % (SMTP[1], SMTP[2], subject),
+                 "\r\n[サービス動作チェック]\r\n" + "".join(
+                     name + (" --- OK\r\n" if name[3:] in SERVICES else " --- NG\r\n")
+                     for name in WATCHED),
+                 "\r\n[動作中のサービス]\r\n" + "".join(f"   {s}\r\n" for s in SERVICES)]
+        for part in parts:
+            check(part in text, f"the report lacks {part!r}:\n{text}")
+        details = DETAILS.search(text)
+        check(details is not None, f"the report's details:\n{text}")
+        figures = [int(figure) for figure in details.groups()]
+        for figure, (reading, drift) in zip(figures, READINGS):
             low = min(before[reading], after[reading]) - drift
             high = max(before[reading], after[reading]) + drift
-            check(low <= figures[key] <= high, "%s %d MB is not the system's (%d to %d)" %
-                  (key, figures[key], low, high))
-        log(f"report as expected: {figures}")
+            check(low <= figure <= high, f"{figure} is not the system's {reading} ({low} to {high})")
+        log(f"mail {number} as expected: {figures}")
+        return arrived, text.split("\r\n\r\n", 1)[1]
+
+    def check_program(self, folder, body):
+        """tolvane-check.exe from the program's folder, its output a pipe (the
+        ANSI code page): CRITICAL for the service that does not run, the body
+        of the report as mailed (figures aside), and the metrics file in
+        UTF-8 without a BOM or a CR."""
+        def run(*arguments):
+            done = self.wine(os.path.join(folder, "tolvane-check.exe"), *arguments, timeout=120)
+            check(done.returncode == 2, f"exit {done.returncode}, not 2: {done.stdout!r}")
+            return done.stdout.decode(CODEC)
+
+        line = run("--prom", windows_path(folder) + "\\tolvane.prom")
+        check(re.fullmatch(r"TOLVANE CRITICAL - .*service 'イベント ログ' not running \| .* "
+                           r"services_not_running=1;;0;0;3\r\n", line), f"status line: {line!r}")
+        digits = re.compile(r"\d+")
+        report = run("--report")
+        check(digits.sub("#", report + "\r\n") == digits.sub("#", body),
+              f"the report's body:\n{report!r}\nthe mail's:\n{body!r}")
+        with open(os.path.join(folder, "tolvane.prom"), "rb") as metrics:
+            data = metrics.read()
+        check(data.startswith(b"# HELP ") and b"\r" not in data, f"metrics file: {data[:200]!r}")
+        for sample in ("tolvane_check_success 1", 'tolvane_service_running{service="イベント ログ"} 0'):
+            check(f"\n{sample}\n" in data.decode("utf-8"), f"metrics file lacks {sample}")
+        check(not glob.glob(os.path.join(folder, "tolvane-check-*.dat")), "a capture was left")
+        log("tolvane-check as the monitor")
 
     def login_over_starttls(self, folder):
         """The provider's submission port: STARTTLS proposed in place of 25,
@@ -331,87 +320,66 @@ class Run:
             check(b"pass 1 word" not in login.read(), "the password stands in clear")
         before = self.figures()
         self.test_send(self.main_window(10))
-        _, envelope, content = self.wait_for_mail(1, 60)
         # The dialog showed no subject: the stored one has characters that its
         # filter refuses, and it had accepted none since the start.
-        self.check_mail(envelope, content, before, self.figures(), subject="")
+        self.mail(1, 60, before, subject="")
         with open(os.path.join(self.mail_folder, "commands"), encoding="utf-8") as seen:
             check(seen.read().split("\n")[0] == "AUTH PLAIN", "no login before the mail")
         log("mailed over STARTTLS with a login")
 
-    # --- the two scenarios ---------------------------------------------------
+    # --- the run -------------------------------------------------------------
 
-    def prepare_folder(self, folder, send_hours=(), send_minute=0):
-        write_settings(folder, send_hours, send_minute)
-        shutil.copy(self.options.net, os.path.join(folder, "net.exe"))
-        write_lines(folder, "net-start.txt", ["次のサービスが開始されています:", ""] +
-                    ["   " + name for name in SERVICES] + ["", "コマンドは正常に終了しました。"],
-                    CODEC)
-
-    def send(self):
-        # A folder name in Japanese, as operators' folders may have.
-        folder = os.path.join(self.work, "監視", "Tolvane")
-        shutil.copytree(self.options.program_dir, folder)
-        # The scheduler ticks every 59.9 s from the start, so a tick falls into
-        # every minute after the first: into the target minute too, when the
-        # program is up before it begins.
+    def start_monitor(self, folder):
+        """Starts the monitor with a send scheduled at the start of a minute
+        that its window is up before; returns the process, the window and the
+        minute. The scheduler ticks every 59.9 s from the start, so a tick
+        falls into every minute after the first."""
         for attempt in (1, 2):
             target = desktop.minute_after(READY_WITHIN)
-            self.prepare_folder(folder, {target.hour}, target.minute)
-            before = self.figures()
+            write_settings(folder, self.options.net, {target.hour}, target.minute)
             program = self.wine(os.path.join(folder, "tolvane.exe"), wait=False)
             main = self.main_window(90)
             if datetime.datetime.now() < target:
-                break
+                return program, main, target
             log(f"the window came up only after {target:%H:%M}; once more")
             desktop.stop(program)
-        else:
-            raise Failure(f"the program did not show its window within {READY_WITHIN} s, twice")
-        self.test_send(main)
-        _, envelope, content = self.wait_for_mail(1, 60)
-        self.check_mail(envelope, content, before, self.figures())
+        raise Failure(f"the program did not show its window within {READY_WITHIN} s, twice")
+
+    def run(self):
+        # A folder name in Japanese, as operators' folders may have.
+        folder = os.path.join(self.work, "監視", "Tolvane")
+        self.install("/D=" + windows_path(folder))
+        default, menu, startup = installation(self.options.prefix)
+        shipped = files_under(self.options.program_dir)
+        check(files_under(folder) == sorted(shipped + ["uninstall.exe"]),
+              "installed files: %r, shipped %r" % (files_under(folder), shipped))
+        for link in (os.path.join(menu, "Tolvane.lnk"), startup):
+            check(os.path.isfile(link), "no shortcut %s" % link)
 
         before = self.figures()
-        wait = (target - datetime.datetime.now()).total_seconds() + 90
-        arrived, envelope, content = self.wait_for_mail(2, wait)
-        self.check_mail(envelope, content, before, self.figures())
+        program, main, target = self.start_monitor(folder)
+        self.test_send(main)
+        _, body = self.mail(1, 60, before)
+        self.check_program(folder, body)
+        before = self.figures()
+        arrived, _ = self.mail(2, (target - datetime.datetime.now()).total_seconds() + 90, before)
         check(target <= arrived <= target + datetime.timedelta(seconds=65),
               f"the scheduled mail came at {arrived:%H:%M:%S}, not in the minute {target:%H:%M}")
         check(not os.path.exists(os.path.join(self.mail_folder, "3.json")),
               "more than one scheduled mail")
         log(f"scheduled mail at {arrived:%H:%M:%S}")
 
-    def installer(self):
-        installed = self.wine(self.options.installer, "/S", capture=False, timeout=240)
-        check(installed.returncode == 0, "the installer failed")
-        folder, menu, startup = installation(self.options.prefix)
-        shipped = sorted(os.path.relpath(os.path.join(d, f), self.options.program_dir)
-                         for d, _, files in os.walk(self.options.program_dir) for f in files)
-        present = sorted(os.path.relpath(os.path.join(d, f), folder)
-                         for d, _, files in os.walk(folder) for f in files)
-        check(present == sorted(shipped + ["uninstall.exe"]),
-              "installed files: %r, expected %r" % (present, shipped))
-        for link in (os.path.join(menu, "Tolvane.lnk"), startup):
-            check(os.path.isfile(link), "no shortcut %s" % link)
-
-        self.prepare_folder(folder)
-        settings = {name: open(os.path.join(folder, name), "rb").read()
-                    for name in ("check.ini", "smtp.ini", "sendtime.ini")}
-        before = self.figures()
-        program = self.wine(os.path.join(folder, "tolvane.exe"), wait=False)
-        self.test_send(self.main_window(90))
-        _, envelope, content = self.wait_for_mail(1, 60)
-        self.check_mail(envelope, content, before, self.figures())
         self.login_over_starttls(folder)
-        for name in ("smtp.ini", "smtpauth.ini"):
-            settings[name] = open(os.path.join(folder, name), "rb").read()
+        settings = {name: open(os.path.join(folder, name), "rb").read()
+                    for name in ("check.ini", "smtp.ini", "sendtime.ini", "smtpauth.ini")}
 
-        # An upgrade over the running monitor: it is ended before its files
-        # are replaced, and started again afterwards.
-        again = self.wine(self.options.installer, "/S", capture=False, timeout=240)
-        check(again.returncode == 0, "the installer failed over the running monitor")
+        # An upgrade over the running monitor, into the folder of the first
+        # installation: the monitor is ended before its files are replaced,
+        # and started again afterwards.
+        self.install()
         program.wait(30)
         self.main_window(60)
+        check(not os.path.exists(default), "the upgrade went to the default folder")
         log("the installer ended the running monitor and started it again")
         self.quit_program()
 
@@ -421,8 +389,8 @@ class Run:
         self.main_window(90)
         self.quit_program()
 
-        os.remove(os.path.join(folder, "net.exe"))
-        os.remove(os.path.join(folder, "net-start.txt"))
+        for name in ("net.exe", "net-start.txt", "tolvane.prom"):
+            os.remove(os.path.join(folder, name))
         # A capture left behind by a program that was stopped midway.
         with open(os.path.join(folder, "runnings.dat"), "wb") as capture:
             capture.write(b"left over\r\n")
@@ -444,24 +412,20 @@ class Run:
                                 "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolvane"],
                                env=self.wine_environment(), capture_output=True, check=False)
         check(query.returncode != 0, "the uninstall entry is still in the registry")
-        log("installed, mailed, uninstalled; settings kept")
+        log("installed, mailed, upgraded, uninstalled; settings kept")
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("scenario", choices=["send", "installer"])
-    for name in ("emulator", "prefix", "net", "figures", "sink", "work"):
+    for name in ("installer", "program-dir", "emulator", "prefix", "net", "figures", "sink",
+                 "work"):
         parser.add_argument("--" + name, required=True)
-    parser.add_argument("--program-dir", required=True)
-    parser.add_argument("--installer")
     options = parser.parse_args()
 
     def scenario():
-        if options.scenario == "installer":
-            forget_installation(options.prefix)
+        forget_installation(options.prefix)
         with desktop.Desktop() as x:
-            run = Run(options, x)
-            getattr(run, options.scenario)()
+            Run(options, x).run()
 
     desktop.run_main(scenario)
 

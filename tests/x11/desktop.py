@@ -1,11 +1,8 @@
 """A virtual X desktop for end-to-end runs of the real program, on Linux and
-under Wine (tests/windows/windows_e2e.py).
-
-Starts Xvfb on a display number of its own (Xvfb picks a free one and tells
-it through -displayfd), optionally trayer as the notification area, and the
-program copied into a scratch application folder. Windows are found and
-driven with xdotool and xwininfo, as an operator would: keys go to the window
-that has the focus.
+under Wine (tests/windows/windows_e2e.py): Xvfb on a free display, optionally
+trayer as the notification area, and the program copied into a scratch
+application folder. Windows are found and driven with xdotool and xwininfo,
+as an operator would: keys go to the window that has the focus.
 
 Every wait is bounded; everything started is ended when the Desktop's `with`
 block is left, however it is left, the last started first.
@@ -18,7 +15,6 @@ import re
 import select
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
@@ -26,9 +22,6 @@ import time
 
 # CTest counts a test that exits with this code as skipped (SKIP_RETURN_CODE).
 SKIP_CODE = 77
-
-# The program dials this port of the SMTP server; it cannot be told another.
-SMTP_PORT = 25
 
 
 class Skip(Exception):
@@ -101,30 +94,17 @@ def write_check_ini(folder):
     write_lines(folder, "check.ini", [number_line(v) for v in (1, 0, 0, 2, 0, 0, 0, 0, 0, 1, 0, 0)])
 
 
-def write_smtp_ini(folder, server="127.0.0.1"):
-    write_lines(folder, "smtp.ini", [server, "tolvane@monitor.example", "admin@example.org",
-                                     "Status report", number_line(0), number_line(0)])
+def write_smtp_ini(folder, port):
+    """To 127.0.0.1:`port`, in clear, with failed scheduled reports kept."""
+    write_lines(folder, "smtp.ini", ["127.0.0.1", "tolvane@monitor.example", "admin@example.org",
+                                     "Status report", number_line(0), number_line(0),
+                                     number_line(port), number_line(0), "", number_line(1)])
 
 
-def write_sendtime_ini(folder, hours, minute):
+def write_sendtime_ini(folder, hours, minute, encoding="utf-8"):
     write_lines(folder, "sendtime.ini",
-                [number_line(1 if h in hours else 0) for h in range(24)] + [f"{minute:02d}"])
-
-
-# --- port 25 --------------------------------------------------------------
-
-def require_port_refused(port=SMTP_PORT):
-    """Skips unless a connection to 127.0.0.1:port is refused."""
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=3):
-            pass
-    except ConnectionRefusedError:
-        return
-    except OSError as error:
-        raise Skip(f"127.0.0.1:{port} neither accepts nor refuses ({error}); "
-                   "the test needs it to refuse")
-    raise Skip(f"something listens on 127.0.0.1:{port}; the test needs that port "
-               "to refuse, since the program always dials it")
+                [number_line(1 if h in hours else 0) for h in range(24)] + [f"{minute:02d}"],
+                encoding)
 
 
 # --- the desktop ----------------------------------------------------------
@@ -152,27 +132,16 @@ def require_tools(*names):
 
 def start_xvfb():
     """Starts Xvfb on a free display; returns the process and the display name."""
-    read_end, write_end = os.pipe()
-    try:
-        xvfb = spawn(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        # Xvfb ends the number with a line end once it accepts clients; EOF
-        # means it died.
-        number = b""
-        deadline = time.monotonic() + 20
-        while not number.endswith(b"\n"):
-            ready, _, _ = select.select([read_end], [], [], max(0, deadline - time.monotonic()))
-            chunk = os.read(read_end, 16) if ready else b""
-            if not chunk:
-                stop(xvfb)
-                raise Failure("Xvfb did not tell its display within 20 s")
-            number += chunk
-    finally:
-        os.close(read_end)
-    return xvfb, ":" + number.decode().strip()
+    # Xvfb picks the display and writes its number, with a line end, once it
+    # accepts clients; an empty read means that it died.
+    xvfb = spawn(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                  "-noreset"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    ready, _, _ = select.select([xvfb.stdout], [], [], 20)
+    number = xvfb.stdout.readline().strip() if ready else b""
+    if not number:
+        stop(xvfb)
+        raise Failure("Xvfb did not tell its display within 20 s")
+    return xvfb, ":" + number.decode()
 
 
 class Desktop:
@@ -310,21 +279,9 @@ class Desktop:
                    lambda: self.program.poll() is not None or not self.is_viewable(window),
                    timeout)
 
-    def map_state(self, window):
-        out = self.x(["xwininfo", "-id", window], ok_codes=(0, 1))
-        match = re.search(r"Map State:\s*(\w+)", out)
-        return match.group(1) if match else "Gone"
-
     def is_viewable(self, window):
-        return self.map_state(window) == "IsViewable"
-
-    def geometry(self, window):
-        out = self.x(["xwininfo", "-id", window])
-        values = {key: int(re.search(rf"{key}:\s*(-?\d+)", out).group(1))
-                  for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width",
-                              "Height")}
-        return (values["Absolute upper-left X"], values["Absolute upper-left Y"],
-                values["Width"], values["Height"])
+        out = self.x(["xwininfo", "-id", window], ok_codes=(0, 1))
+        return re.search(r"Map State:\s*IsViewable", out) is not None
 
     def children(self, window):
         """Ids of all windows below `window`, as xwininfo lists them."""
@@ -358,9 +315,8 @@ class Desktop:
         self.wait_window_gone(box, 10)
 
     def click(self, window):
-        x, y, width, height = self.geometry(window)
-        self.x(["xdotool", "mousemove", "--sync", str(x + width // 2), str(y + height // 2)])
-        self.x(["xdotool", "click", "1"])
+        """A click with the left button a few pixels inside `window`."""
+        self.x(["xdotool", "mousemove", "--sync", "--window", window, "4", "4", "click", "1"])
 
     # -- the program's end --
 

@@ -1,6 +1,7 @@
-// The Debian package that cpack made from this build (the test deb_package runs
-// it first): its files, its service unit, the clean-up of its maintainer
-// scripts, and the unpacked program mailing a report by itself.
+// The install of this build and the Debian package that cpack made from it (the
+// test deb_package runs it first): the package's files, its service unit, the
+// clean-up of its maintainer scripts, and the unpacked program mailing a report
+// by itself.
 
 #include "settings/API.h"
 #include "settings/variables.h"
@@ -14,13 +15,15 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTime>
 
 namespace {
 
-// dpkg-deb and systemd-analyze take a second or two; ample on a busy machine.
+// An install, dpkg-deb and systemd-analyze take a second or two; ample on a
+// busy machine.
 constexpr int kToolMs = 60000;
 // The scheduler looks at the clock every 59.9 s: a send in the next minute
 // comes at the first or the second look.
@@ -122,6 +125,28 @@ private slots:
         QFile entry(root_.filePath("etc/xdg/autostart/tolvane.desktop"));
         QVERIFY(entry.open(QIODevice::ReadOnly));
         QVERIFY(entry.readAll().contains("\nExec=\"" + kFolder.toUtf8() + "/tolvane\"\n"));
+    }
+
+    // An install into a folder given then, with a blank: the log-in entry,
+    // written at install time, names the program (quoted, so that the folder
+    // stays one word) and its icon where they land.
+    void installIntoFolderGiven() {
+        QTemporaryDir root;
+        const QString prefix = QDir::tempPath() + "/tolvane install/opt";
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DESTDIR", root.path());
+        const Result install =
+            run(TOLVANE_CMAKE, {"--install", TOLVANE_BUILD_DIR, "--prefix", prefix}, environment);
+        QVERIFY2(install.ran, (install.out + install.err).constData());
+        QFile file(root.path() + TOLVANE_AUTOSTART_DIR "/tolvane.desktop");
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+        const QString entry = QString::fromUtf8(file.readAll());
+        QVERIFY2(entry.startsWith("[Desktop Entry]\n") &&
+                     entry.contains("\nExec=\"" + prefix + "/tolvane\"\n"),
+                 qPrintable(entry));
+        QVERIFY(QFileInfo(root.path() + prefix + "/tolvane").isExecutable());
+        const QString icon = QRegularExpression("\nIcon=([^\n]+)\n").match(entry).captured(1);
+        QVERIFY2(QFileInfo(root.path() + icon).size() > 0, qPrintable(entry));
     }
 
     // The maintainer scripts are there, runnable and sound shell.
