@@ -108,11 +108,17 @@ class tst_ComposeReport : public QObject {
     Q_OBJECT
 private slots:
 
+    // The sample with one change: the report's lines, or a failure (no lines) that starts the
+    // service listing or not.
     void report_data() {
-        QTest::addColumn<Change>("change"); // to the sample's settings
+        QTest::addColumn<Change>("change");
         QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<bool>("listingStarted");
         const auto row = [](const char* name, const QStringList& lines, Change change) {
-            QTest::newRow(name) << change << lines;
+            QTest::newRow(name) << change << lines << true;
+        };
+        const auto fails = [](const char* name, bool started, Change change) {
+            QTest::newRow(name) << change << QStringList() << started;
         };
         const QString eOK = "E:ドライブ --- OK", eFree = "E:ドライブ --- 5000 MBの空き";
 
@@ -180,18 +186,49 @@ private slots:
         // Nothing reads a capture cut short when no name is watched and no detail is shown;
         // the listing runs all the same.
         row("empty watch list", head + QStringList{"サービス --- OK"}, services({}, "heading\r\n"));
+
+        fails("missing drive", false, [](Env& env) { env.drives.freeBytesByLetter.erase('D'); });
+        fails("memory not answered", false, [](Env& env) { env.memory.figures.reset(); });
+        fails("listing cannot start", false, [](Env& env) { env.command.canStart = false; });
+        fails("capture never appears", true, [](Env& env) { env.command.createsFile = false; });
+        fails("listing never ends", true, [](Env& env) { env.command.busyPolls = 1 << 30; });
+        fails("CR in mailFrom", false,
+              [](Env&) { Settings.mailFrom += "\rRCPT TO:<x@localhost>"; });
+        fails("LF in mailTo", false, [](Env&) { Settings.mailTo += "\nBcc: x@localhost"; });
+        fails("CR LF in mailSubject", false, [](Env&) { Settings.mailSubject += "\r\n"; });
+        fails("memory for the details not answered", true,
+              [](Env& env) { Settings.memoryCheck = 0, env.memory.figures.reset(); });
+        // A listing cut short before the empty line that ends its names.
+        fails("cut short", true, [](Env& env) { env.command.listing = "heading\r\n\r\n   A\r\n"; });
+        fails("cut short, read for the details only", true, [](Env& env) {
+            Settings.watchServices = {};
+            env.command.listing = "heading\r\n";
+        });
     }
 
     void report() {
         QFETCH(Change, change);
         QFETCH(QStringList, lines);
+        QFETCH(bool, listingStarted);
         fakes::Environment env;
         fakes::MailWindow window(env.messageBox);
         window.status = "送信中...";
         window.testSendEnabled = false;
         setSample(env);
         change(env);
-
+        if (lines.isEmpty()) {
+            QCOMPARE(MailMod::ComposeReport(), std::int16_t(1));
+            QCOMPARE(env.messageBox.log(),
+                     "Error|エラーが発生しました。設定をもう一度確認してください。/");
+            QVERIFY(window.testSendEnabled);
+            QCOMPARE(window.status, "送信エラー");
+            QCOMPARE(env.command.started.isEmpty(), !listingStarted);
+            // Every wait is bounded: 10 s of polling at most, then the failure.
+            QVERIFY(env.sleep.total() <= 10000);
+            if (listingStarted && env.command.createsFile)
+                QVERIFY(env.folder.has("runnings.dat"));
+            return;
+        }
         // Twice: nothing is left over from one composition to the next.
         QCOMPARE(MailMod::ComposeReport(), std::int16_t(0));
         QCOMPARE(MailMod::ComposeReport(), std::int16_t(0));
@@ -220,53 +257,6 @@ private slots:
         QCOMPARE(MailMod::ComposeReport(), std::int16_t(0));
         QCOMPARE(env.sleep.calls, (QList<unsigned>{100, 100, 100, 10, 10, 10, 10, 500}));
         QVERIFY(MailMod::mailText.endsWith("サービス --- OK\r\n"));
-    }
-
-    void failurePath_data() {
-        QTest::addColumn<Change>("change"); // to the sample's settings
-        QTest::addColumn<bool>("listingStarted");
-        const auto row = [](const char* name, bool started, Change change) {
-            QTest::newRow(name) << change << started;
-        };
-        row("missing drive", false, [](Env& env) { env.drives.freeBytesByLetter.erase('D'); });
-        row("memory not answered", false, [](Env& env) { env.memory.figures.reset(); });
-        row("listing cannot start", false, [](Env& env) { env.command.canStart = false; });
-        row("capture never appears", true, [](Env& env) { env.command.createsFile = false; });
-        row("listing never ends", true, [](Env& env) { env.command.busyPolls = 1 << 30; });
-        row("CR in mailFrom", false, [](Env&) { Settings.mailFrom += "\rRCPT TO:<x@localhost>"; });
-        row("LF in mailTo", false, [](Env&) { Settings.mailTo += "\nBcc: x@localhost"; });
-        row("CR LF in mailSubject", false, [](Env&) { Settings.mailSubject += "\r\n"; });
-        row("memory for the details not answered", true,
-            [](Env& env) { Settings.memoryCheck = 0, env.memory.figures.reset(); });
-        // A listing cut short before the empty line that ends its names.
-        row("cut short", true, [](Env& env) { env.command.listing = "heading\r\n\r\n   A\r\n"; });
-        row("cut short, read for the details only", true, [](Env& env) {
-            Settings.watchServices = {};
-            env.command.listing = "heading\r\n";
-        });
-    }
-
-    void failurePath() {
-        QFETCH(Change, change);
-        QFETCH(bool, listingStarted);
-        fakes::Environment env;
-        fakes::MailWindow window(env.messageBox);
-        window.testSendEnabled = false;
-        setSample(env);
-        change(env);
-
-        QCOMPARE(MailMod::ComposeReport(), std::int16_t(1));
-        QCOMPARE(env.messageBox.shown.size(), 1);
-        const auto& box = env.messageBox.shown[0];
-        QCOMPARE(box.title + "|" + box.text + "|" + QString::number(box.style),
-                 "Error|エラーが発生しました。設定をもう一度確認してください。|0");
-        QVERIFY(window.testSendEnabled);
-        QCOMPARE(window.status, "送信エラー");
-        QCOMPARE(env.command.started.isEmpty(), !listingStarted);
-        // Every wait is bounded: 10 s of polling at most, then the failure.
-        QVERIFY(env.sleep.total() <= 10000);
-        if (listingStarted && env.command.createsFile)
-            QVERIFY(env.folder.has("runnings.dat"));
     }
 };
 

@@ -26,25 +26,18 @@ const QString kError = "Error|エラーが発生しました。\r\n";
 // of "localhost" that it signed, and one that signed itself.
 struct Certificates {
     void make() {
-        const auto run = [this](const QString& script) {
-            QProcess sh;
-            sh.setWorkingDirectory(dir.path());
-            sh.start("/bin/sh", {"-ec", script});
-            return sh.waitForFinished(20000) && sh.exitCode() == 0;
-        };
-        const QString key = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2";
-        made = run("openssl req -x509 " + key +
-                   " -keyout ca.key -out ca.pem -subj /CN=TestCA &&"
-                   "openssl req " +
-                   key +
-                   " -keyout local.key -out local.csr -subj /CN=localhost &&"
-                   "printf 'subjectAltName=DNS:localhost' > san &&"
-                   "openssl x509 -req -in local.csr -CA ca.pem -CAkey ca.key -CAcreateserial"
-                   " -days 2 -extfile san -out local.pem 2>/dev/null &&"
-                   "openssl req -x509 " +
-                   key +
-                   " -keyout self.key -out self.pem -subj /CN=sink.test"
-                   " -addext subjectAltName=DNS:sink.test");
+        QProcess sh;
+        sh.setWorkingDirectory(dir.path());
+        sh.start("/bin/sh", {"-ec", R"(
+            key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2"
+            openssl req -x509 $key -keyout ca.key -out ca.pem -subj /CN=TestCA
+            openssl req $key -keyout local.key -out local.csr -subj /CN=localhost
+            printf 'subjectAltName=DNS:localhost' > san
+            openssl x509 -req -in local.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
+                -extfile san -out local.pem 2>/dev/null
+            openssl req -x509 $key -keyout self.key -out self.pem -subj /CN=sink.test \
+                -addext subjectAltName=DNS:sink.test)"});
+        made = sh.waitForFinished(20000) && sh.exitCode() == 0;
     }
     QString file(const QString& name) const { return dir.filePath(name); }
     QString fingerprint(const QString& name) const {
@@ -72,73 +65,51 @@ private slots:
     }
 
     void delivery_data() {
-        QTest::addColumn<QString>("server");   // smtp_sink.py's options, CERT for a certificate
-        QTest::addColumn<QString>("settings"); // "host security fingerprint-of"
-        QTest::addColumn<QString>("login");    // smtpauth.ini: "name:password mode"
+        QTest::addColumn<QStringList>("server"); // smtp_sink.py's options
+        QTest::addColumn<QString>("settings");   // "host security fingerprint-of"
+        QTest::addColumn<QString>("login");      // smtpauth.ini: "name:password mode"
         QTest::addColumn<QString>("boxes");
         QTest::addColumn<QString>("commands"); // what the server saw: AUTH and MAIL
-        const QString starttls = "--starttls self --login u:p@ss";
-        QTest::newRow("in clear") << ""
-                                  << "127.0.0.1 0 -"
-                                  << ""
-                                  << ""
-                                  << "MAIL";
-        QTest::newRow("STARTTLS, AUTH PLAIN, a certificate trusted by its fingerprint")
-            << starttls << "127.0.0.1 1 self"
-            << "u:p@ss 600"
-            << ""
-            << "AUTH PLAIN|MAIL";
-        QTest::newRow("TLS from the first byte, AUTH LOGIN alone, a certificate in the store")
-            << "--tls local --login u:p@ss --login-only"
-            << "localhost 2 -"
-            << "u:p@ss 600"
-            << ""
-            << "AUTH LOGIN|MAIL";
-        QTest::newRow("a certificate of the store for another name")
-            << "--tls local"
-            << "127.0.0.1 2 -"
-            << "" << kError + "サーバの証明書はサーバ名 127.0.0.1 のものではありません。/"
-            << "";
-        QTest::newRow("a certificate that nothing vouches for")
-            << starttls << "127.0.0.1 1 local"
-            << "u:p@ss 600"
-            << kError +
-                   "サーバの証明書を信頼できません（システムの証明書ストアにも、証明書の指紋にも"
-                   "一致しません）。/"
-            << "";
-        QTest::newRow("a wrong password")
-            << starttls << "127.0.0.1 1 self"
-            << "u:wrong 600"
-            << "ERROR|エラーが発生しました。\r\n535 5.7.8 Authentication credentials invalid\r\n/"
-            << "AUTH PLAIN";
-        QTest::newRow("STARTTLS not offered")
-            << "--login u:p@ss"
-            << "127.0.0.1 1 -"
-            << "u:p@ss 600"
-            << kError + "サーバが STARTTLS を提供していないため、暗号化できません。/"
-            << "";
-        QTest::newRow("a login file that others may read")
-            << starttls << "127.0.0.1 1 self"
-            << "u:p@ss 644"
-            << kError + "smtpauth.ini はほかのユーザーも読めるため使いません。所有者だけが読める"
-                        "ようにしてください（chmod 600 smtpauth.ini）。/"
-            << "";
+        const auto row = [](const char* name, const QStringList& server, const QString& settings,
+                            const QString& login, const QString& boxes, const QString& commands) {
+            QTest::newRow(name) << server << settings << login << boxes << commands;
+        };
+        // The option that turns TLS on, with the certificate and key of `cert`.
+        const auto tls = [this](const QString& option, const QString& cert) {
+            return QStringList{option, certificates_.file(cert + ".pem"),
+                               certificates_.file(cert + ".key")};
+        };
+        const QStringList login{"--login", "u:p@ss"}, starttls = tls("--starttls", "self") + login;
+        row("in clear", {}, "127.0.0.1 0 -", "", "", "MAIL");
+        row("STARTTLS, AUTH PLAIN, a certificate trusted by its fingerprint", starttls,
+            "127.0.0.1 1 self", "u:p@ss 600", "", "AUTH PLAIN|MAIL");
+        row("TLS from the first byte, AUTH LOGIN alone, a certificate in the store",
+            tls("--tls", "local") + login + QStringList{"--login-only"}, "localhost 2 -",
+            "u:p@ss 600", "", "AUTH LOGIN|MAIL");
+        row("a certificate of the store for another name", tls("--tls", "local"), "127.0.0.1 2 -",
+            "", kError + "サーバの証明書はサーバ名 127.0.0.1 のものではありません。/", "");
+        row("a certificate that nothing vouches for", starttls, "127.0.0.1 1 local", "u:p@ss 600",
+            kError + "サーバの証明書を信頼できません（システムの証明書ストアにも、証明書の指紋にも"
+                     "一致しません）。/",
+            "");
+        row("a wrong password", starttls, "127.0.0.1 1 self", "u:wrong 600",
+            "ERROR|エラーが発生しました。\r\n535 5.7.8 Authentication credentials invalid\r\n/",
+            "AUTH PLAIN");
+        row("STARTTLS not offered", login, "127.0.0.1 1 -", "u:p@ss 600",
+            kError + "サーバが STARTTLS を提供していないため、暗号化できません。/", "");
+        row("a login file that others may read", starttls, "127.0.0.1 1 self", "u:p@ss 644",
+            kError + "smtpauth.ini はほかのユーザーも読めるため使いません。所有者だけが読める"
+                     "ようにしてください（chmod 600 smtpauth.ini）。/",
+            "");
     }
 
     void delivery() {
-        QFETCH(QString, server);
+        QFETCH(QStringList, server);
         QFETCH(QString, settings);
         QFETCH(QString, login);
         QFETCH(QString, boxes);
         QFETCH(QString, commands);
-        QStringList options = server.split(' ', Qt::SkipEmptyParts);
-        for (const QString cert : {"self", "local"}) {
-            const qsizetype at = options.indexOf(cert);
-            if (at > 0)
-                options.replace(at, certificates_.file(cert + ".pem")),
-                    options.insert(at + 1, certificates_.file(cert + ".key"));
-        }
-        fakes::SmtpSink sink("127.0.0.1", 0, options);
+        fakes::SmtpSink sink("127.0.0.1", 0, server);
         QVERIFY2(sink.port() > 0, "the SMTP server did not start: python3-aiosmtpd is missing?");
 
         fakes::Environment env;
@@ -158,11 +129,10 @@ private slots:
         QVERIFY(API::WriteCheckSettings(Settings) && API::WriteSmtpSettings(Settings));
         if (!login.isEmpty()) {
             env.folder.write(API::kLoginFile, fakes::crlf(login.section(' ', 0, 0).split(':')));
+            const auto others =
+                login.endsWith("644") ? QFile::ReadGroup | QFile::ReadOther : QFile::Permissions();
             QVERIFY(QFile::setPermissions(env.folder.file(API::kLoginFile),
-                                          login.endsWith("600")
-                                              ? QFile::ReadOwner | QFile::WriteOwner
-                                              : QFile::ReadOwner | QFile::WriteOwner |
-                                                    QFile::ReadGroup | QFile::ReadOther));
+                                          QFile::ReadOwner | QFile::WriteOwner | others));
         }
 
         // As at start-up: the record comes from the files just written.

@@ -23,22 +23,17 @@ SmtpSink::~SmtpSink() {
     process_.waitForFinished(5000);
 }
 
+QByteArray SmtpSink::file(const QString& name) const {
+    QFile file(QDir(folder_.path()).filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QJsonObject SmtpSink::message() const {
-    QFile file(QDir(folder_.path()).filePath("1.json"));
-    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
-                                          : QJsonObject();
+    return QJsonDocument::fromJson(file("1.json")).object();
 }
 
 QStringList SmtpSink::commands() const {
-    QFile file(QDir(folder_.path()).filePath("commands"));
-    return file.open(QIODevice::ReadOnly)
-               ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
-               : QStringList();
-}
-
-QByteArray SmtpSink::content() const {
-    QFile file(QDir(folder_.path()).filePath("1.data"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return QString::fromUtf8(file("commands")).split(u'\n', Qt::SkipEmptyParts);
 }
 
 } // namespace fakes

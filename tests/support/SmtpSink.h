@@ -29,11 +29,13 @@ public:
     // The first message accepted, empty until there is one.
     QJsonObject message() const;
     // Its text in the bytes that the client sent (the system code page).
-    QByteArray content() const;
+    QByteArray content() const { return file("1.data"); }
     // The AUTH and MAIL commands the server has seen, in order ("AUTH PLAIN").
     QStringList commands() const;
 
 private:
+    // A file that report/smtp_sink.py wrote, empty while there is none.
+    QByteArray file(const QString& name) const;
     QTemporaryDir folder_;
     QProcess process_;
     int port_ = 0;
