@@ -256,25 +256,15 @@ private slots:
     // tests/CMakeLists.txt): 932 (Shift-JIS) under the Japanese Windows locale,
     // 65001 (UTF-8) on Linux. A run whose system code page is not the one
     // stated proves nothing about it in every other case.
-    void systemCodePage_data() {
-        QTest::addColumn<QByteArray>("codePage");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("932: kanji")
-            << QByteArray("932") << "監視 OK" << QByteArray("\x8a\xc4\x8e\x8b OK");
-        QTest::newRow("932: katakana, long vowel mark")
-            << QByteArray("932") << "サービス" << QByteArray("\x83\x54\x81\x5b\x83\x72\x83\x58");
-        QTest::newRow("65001: kanji")
-            << QByteArray("65001") << "監視 OK" << QByteArray("\xe7\x9b\xa3\xe8\xa6\x96 OK");
-    }
     void systemCodePage() {
-        QFETCH(QByteArray, codePage);
-        QFETCH(QString, text);
-        QFETCH(QByteArray, bytes);
         const QByteArray stated = qgetenv("TOLVANE_CODEPAGE");
-        QVERIFY2(!stated.isEmpty(), "TOLVANE_CODEPAGE is not set");
-        if (stated != codePage)
-            QSKIP("another code page");
+        QVERIFY2(stated == "932" || stated == "65001", "TOLVANE_CODEPAGE is not set");
+        // Kanji, katakana and the long vowel mark.
+        const QByteArray bytes = stated == "932"
+                                     ? "\x8a\xc4\x8e\x8b \x83\x54\x81\x5b\x83\x72\x83\x58"
+                                     : "\xe7\x9b\xa3\xe8\xa6\x96 \xe3\x82\xb5\xe3\x83\xbc"
+                                       "\xe3\x83\x93\xe3\x82\xb9";
+        const QString text = "監視 サービス";
         QCOMPARE(fakes::systemBytes(text), bytes);
         QCOMPARE(fakes::systemText(bytes), text);
     }
