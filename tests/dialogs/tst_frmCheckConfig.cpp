@@ -1,3 +1,4 @@
+#include "dialogs/CaptureServiceList.h"
 #include "dialogs/frmCheckConfig.h"
 #include "settings/variables.h"
 #include "support/Fakes.h"
@@ -18,6 +19,9 @@ namespace {
 
 const QString kCheckIni = QStringLiteral("check.ini");
 const QStringList kCaptured = {"   Alpha", "   Beta", "   Gamma"};
+const QString kCapture = QStringLiteral("service.dat");
+const QByteArray kHeading =
+    fakes::systemBytes(QStringLiteral("次のサービスが開始されています:\r\n\r\n"));
 const QString kDrive2Off = QStringLiteral("cmbDrive2 txtDrive2Avail cmbDrive3 txtDrive3Avail");
 
 // Numbers as the file holds them, a blank on either side: "1 0" -> " 1 ", " 0 ".
@@ -199,6 +203,52 @@ private slots:
 
         QCOMPARE(Settings.watchServiceCount, 201);
         QCOMPARE(env.folder.lines(kCheckIni).mid(12), services.mid(0, 201));
+    }
+
+    // The list of running services that the dialog offers, read from the file that
+    // the listing command writes.
+    void capture_data() {
+        QTest::addColumn<QByteArray>("listing");  // null: the command writes no file
+        QTest::addColumn<QByteArray>("leftOver"); // null: no file from an earlier capture
+        QTest::addColumn<int>("busyPolls");       // -1: the command cannot start
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<unsigned>(
+            "slept"); // polls of 100 ms for the file, 10 ms for the end, 500 ms to settle
+
+        const QByteArray none;
+        const QStringList nothing;
+        const QStringList three{"   Alpha", "   Beta Service", "   ガンマ"};
+        QTest::newRow("three services keep their indentation")
+            << fakes::listingOf(three) << none << 0 << three << 500u;
+        QTest::newRow("no service") << fakes::listingOf({}) << none << 0 << nothing << 500u;
+        QTest::newRow("empty file") << QByteArray("") << none << 0 << nothing << 500u;
+        QTest::newRow("cut short after two names") << kHeading + "   Alpha\r\n   Be" << none << 0
+                                                   << QStringList{"   Alpha", "   Be"} << 500u;
+        QTest::newRow("a line of blanks is an entry; the first empty line ends the list")
+            << kHeading + "   Alpha\r\n   \r\n   Beta\r\n\r\n   Gamma\r\n"
+            << none << 0 << QStringList{"   Alpha", "   ", "   Beta"} << 500u;
+        QTest::newRow("a left-over file is read once the listing has ended")
+            << none << fakes::listingOf({"   Old"}) << 2 << QStringList{"   Old"} << 520u;
+        QTest::newRow("the file never appears") << none << none << 0 << nothing << 10000u;
+        QTest::newRow("the listing never ends") << kHeading << none << 1000000 << nothing << 10000u;
+        QTest::newRow("the command cannot start") << none << none << -1 << nothing << 0u;
+    }
+
+    void capture() {
+        QFETCH(QByteArray, listing);
+        QFETCH(QByteArray, leftOver);
+        QFETCH(int, busyPolls);
+        fakes::Environment env;
+        env.command.listing = listing;
+        env.command.createsFile = !listing.isNull();
+        env.command.busyPolls = busyPolls;
+        env.command.canStart = busyPolls >= 0;
+        if (!leftOver.isNull())
+            env.folder.write(kCapture, leftOver);
+
+        QTEST(CaptureServiceList(), "expected");
+        QTEST(env.sleep.total(), "slept");
+        QVERIFY(!env.folder.has(kCapture));
     }
 };
 
