@@ -18,6 +18,9 @@ const QString kLoginIni = QStringLiteral("smtpauth.ini");
 const QString kSenderMessage = QStringLiteral("「送信者」には、メールアドレスを入力してください。");
 const QString kRecipientMessage =
     QStringLiteral("「受信者」には、メールアドレスを入力してください。");
+// The ten lines without smtp.ini.
+const QString kDefaults =
+    u"127.0.0.1|tolvane@localhost|postmaster@localhost|Status Tolvane| 1 | 1 | 25 | 0 || 1 "_s;
 
 QString flag(const QCheckBox* box) {
     return box->isChecked() ? " 1 " : " 0 ";
@@ -47,9 +50,7 @@ private slots:
         QTest::addColumn<QString>("stored"); // empty: no smtp.ini
         QTest::addColumn<QString>("fields");
 
-        QTest::newRow("without smtp.ini")
-            << QString()
-            << u"127.0.0.1|tolvane@localhost|postmaster@localhost|Status Tolvane| 1 | 1 | 25 | 0 || 1 "_s;
+        QTest::newRow("without smtp.ini") << QString() << kDefaults;
         // A file of six lines means the plain dialogue on port 25, without retries.
         QTest::newRow("with smtp.ini of six lines")
             << u"mail.example|a@b|c@d|Daily report| 0 | 1 "_s
@@ -89,162 +90,133 @@ private slots:
         QCOMPARE(env.folder.lines(kSmtpIni), shown);
     }
 
-    // The server's details: choices typed and clicked as the operator would,
-    // then OK; what is refused, and what the files get.
-    void serverDetails_data() {
-        // "security=N" chosen in the list, "auth" clicked, "BOX=text" typed.
+    void edits_data() {
+        // "BOX=text" retyped key by key, "BOX+=text" pasted at the end, "security=N"
+        // chosen in the list, "auth" clicked; then OK.
         QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("saved"); // lines 7 to 10 and the login; or the message
+        // "N=text": line N of smtp.ini, the others as without the file; the login
+        // file holds the name and password typed.
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<QString>("message"); // empty: saved
+
         const QString fp(64, u'a');
+        const QString portMessage = u"「ポート番号」には、1～65535 の数値を入力してください。"_s;
         QTest::newRow("STARTTLS in place of 25 proposes 587; a login")
-            << u"security=1; auth; txtUser=ユーザー; txtPassword=p@ss word"_s
-            << u" 587 | 1 || 1 |ユーザー|p@ss word"_s;
+            << u"security=1; auth; txtUser=ユーザー; txtPassword=p@ss word"_s << u"7= 587 |8= 1 "_s
+            << QString();
         QTest::newRow("SSL/TLS proposes 465; another port stays; a fingerprint")
             << u"security=2; txtPort=2465; security=1; txtFingerprint="_s + fp
-            << u" 2465 | 1 |"_s + fp + u"| 1 "_s;
+            << u"7= 2465 |8= 1 |9="_s + fp << QString();
         QTest::newRow("a login without encryption")
-            << u"auth; txtUser=u; txtPassword=p"_s
+            << u"auth; txtUser=u; txtPassword=p"_s << QString()
             << u"SMTP認証を行うには、「暗号化」で STARTTLS か SSL/TLS を選んでください。"
                u"パスワードを暗号化せずに送ることはできません。"_s;
         QTest::newRow("a login without a password")
-            << u"security=1; auth; txtUser=u"_s
+            << u"security=1; auth; txtUser=u"_s << QString()
             << u"SMTP認証を行うには、「ユーザー名」と「パスワード」を入力してください。"_s;
-        QTest::newRow("port 0") << u"txtPort=0"_s
-                                << u"「ポート番号」には、1～65535 の数値を入力してください。"_s;
-        QTest::newRow("port 65536")
-            << u"txtPort=65536"_s << u"「ポート番号」には、1～65535 の数値を入力してください。"_s;
+        QTest::newRow("port 0") << u"txtPort=0"_s << QString() << portMessage;
+        QTest::newRow("port 65536") << u"txtPort=65536"_s << QString() << portMessage;
         QTest::newRow("a fingerprint of 63 digits")
-            << u"txtFingerprint="_s + fp.left(63)
+            << u"txtFingerprint="_s + fp.left(63) << QString()
             << u"「証明書の指紋」には、SHA-256 の指紋（16 進数 64 桁、コロン区切り可）を入力して"
                u"ください。"_s;
+        QTest::newRow("two @ in the middle")
+            << u"txtFrom=a@@b; txtRcpt=a@@b"_s << u"2=a@@b|3=a@@b"_s << QString();
+        QTest::newRow("sender starts with @, another in the middle")
+            << u"txtFrom=@me@host"_s << QString() << kSenderMessage;
+        QTest::newRow("sender ends with @") << u"txtFrom=me@"_s << QString() << kSenderMessage;
+        QTest::newRow("recipient ends with @")
+            << u"txtRcpt=you@"_s << QString() << kRecipientMessage;
+        QTest::newRow("both invalid: only the sender")
+            << u"txtFrom=me; txtRcpt=me"_s << QString() << kSenderMessage;
+        // A refused character in the subject undoes the whole change.
+        QTest::newRow("subject: blank and hyphen stay")
+            << u"txtSubject=A -x"_s << u"4=A -x"_s << QString();
+        QTest::newRow("subject: dot, underscore") << u"txtSubject=A._"_s << u"4=A"_s << QString();
+        QTest::newRow("subject: kana between a letter and a digit")
+            << u"txtSubject=Aカ9"_s << u"4=A9"_s << QString();
+        QTest::newRow("subject: pasted text with a dot")
+            << u"txtSubject+= OK today. Really"_s << u"4=Status Tolvane"_s << QString();
+        // A pasted line break would split the file's lines and the SMTP commands.
+        QTest::newRow("sender: pasted line break and command")
+            << u"txtFrom+=\r\nRCPT TO: <x@y>"_s << QString()
+            << u"「送信者」に改行を含めることはできません。"_s;
+        QTest::newRow("recipient: pasted LF")
+            << u"txtRcpt+=\nX"_s << QString() << u"「宛先」に改行を含めることはできません。"_s;
+        QTest::newRow("server: pasted CR") << u"txtSmtpServer+=\rX"_s << QString()
+                                           << u"「SMTPサーバ」に改行を含めることはできません。"_s;
+        QTest::newRow("server: no length limit")
+            << u"txtSmtpServer+="_s + QString(40000, u'h')
+            << u"1=127.0.0.1"_s + QString(40000, u'h') << QString();
     }
 
-    void serverDetails() {
+    void edits() {
         QFETCH(QString, steps);
         QFETCH(QString, saved);
+        QFETCH(QString, message);
         fakes::Environment env;
         frmSmtpConfig dlg;
         QVERIFY(keys::showAndWait(&dlg));
         QVERIFY(!dlg.txtUser->isEnabled());
+        QStringList login;
         for (const QString& step : steps.split(u"; "_s)) {
+            const QString name = step.section(u'=', 0, 0);
             const QString value = step.section(u'=', 1);
-            if (step.startsWith(u"security=")) {
+            if (name == u"security") {
                 while (dlg.cmbSecurity->currentIndex() != value.toInt())
                     QTest::keyClick(dlg.cmbSecurity, dlg.cmbSecurity->currentIndex() < value.toInt()
                                                          ? Qt::Key_Down
                                                          : Qt::Key_Up);
             } else if (step == u"auth") {
                 keys::clickCheckBox(dlg.chkAuth);
+            } else if (name.endsWith(u'+')) {
+                QLineEdit* box = dlg.findChild<QLineEdit*>(name.chopped(1));
+                box->end(false);
+                box->insert(value);
             } else {
-                keys::replaceText(dlg.findChild<QLineEdit*>(step.section(u'=', 0, 0)), value);
+                keys::replaceText(dlg.findChild<QLineEdit*>(name), value);
+                if (name == u"txtUser" || name == u"txtPassword")
+                    login.append(value);
             }
         }
+        QVERIFY(dlg.cmdApply->isEnabled());
         QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
-        if (!saved.startsWith(u' ')) {
-            QCOMPARE(env.messageBox.shown.value(0).text, saved);
-            QVERIFY(dlg.isVisible() && !env.folder.has(kSmtpIni) && !env.folder.has(kLoginIni));
+        QCOMPARE(dlg.isVisible(), !message.isEmpty());
+        if (!message.isEmpty()) {
+            // Apply refuses the same and disables itself; the next edit enables it again.
+            QTest::mouseClick(dlg.cmdApply, Qt::LeftButton);
+            QCOMPARE(env.messageBox.shown.size(), 2);
+            QVERIFY(env.messageBox.shown[0].text == message &&
+                    env.messageBox.shown[1].text == message);
+            QVERIFY(!dlg.cmdApply->isEnabled());
+            QVERIFY(!env.folder.has(kSmtpIni) && !env.folder.has(kLoginIni));
+            keys::typeText(dlg.txtSubject, u"x"_s);
+            QVERIFY(dlg.cmdApply->isEnabled());
             return;
         }
-        QVERIFY(!dlg.isVisible());
-        const QStringList expected = saved.split(u'|');
-        QCOMPARE(env.folder.lines(kSmtpIni).mid(6), expected.mid(0, 4));
-        QCOMPARE(env.folder.has(kLoginIni), expected.size() > 4);
-        if (expected.size() == 4)
+        QVERIFY(env.messageBox.shown.isEmpty());
+        QStringList lines = kDefaults.split(u'|');
+        for (const QString& line : saved.split(u'|'))
+            lines[line.section(u'=', 0, 0).toInt() - 1] = line.section(u'=', 1);
+        QCOMPARE(env.folder.lines(kSmtpIni), lines);
+        QCOMPARE(env.folder.has(kLoginIni), !login.isEmpty());
+        if (login.isEmpty())
             return;
         // Nobody else may read the password: in clear in a file for its owner
         // alone, or protected by the system.
         const QByteArray file = env.folder.read(kLoginIni);
         if (qEnvironmentVariableIsSet("TOLVANE_UNDER_WINE")) {
-            QVERIFY(env.folder.lines(kLoginIni).value(0) == expected[4] &&
-                    !file.contains(expected[5].toUtf8()));
+            QVERIFY(env.folder.lines(kLoginIni).value(0) == login[0] &&
+                    !file.contains(login[1].toUtf8()));
         } else {
-            QCOMPARE(env.folder.lines(kLoginIni), expected.mid(4));
+            QCOMPARE(env.folder.lines(kLoginIni), login);
             QCOMPARE(QFile::permissions(env.folder.file(kLoginIni)),
                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
         }
         // The next opening shows the login again.
         frmSmtpConfig again;
-        QVERIFY(again.chkAuth->isChecked() && again.txtUser->text() == expected[4] &&
-                again.txtPassword->text() == expected[5]);
-    }
-
-    void edits_data() {
-        // Each box retyped key by key; "txtSubject^": pasted at the end.
-        QTest::addColumn<QString>("boxes");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");   // by the last box
-        QTest::addColumn<QString>("message"); // empty: saved
-
-        const QString subject = u"txtSubject"_s;
-        QTest::newRow("two @ in the middle")
-            << u"txtFrom txtRcpt"_s << u"a@@b"_s << u"a@@b"_s << QString();
-        QTest::newRow("sender starts with @, another in the middle")
-            << u"txtFrom"_s << u"@me@host"_s << u"@me@host"_s << kSenderMessage;
-        QTest::newRow("sender ends with @")
-            << u"txtFrom"_s << u"me@"_s << u"me@"_s << kSenderMessage;
-        QTest::newRow("recipient ends with @")
-            << u"txtRcpt"_s << u"you@"_s << u"you@"_s << kRecipientMessage;
-        QTest::newRow("both invalid: only the sender")
-            << u"txtFrom txtRcpt"_s << u"me"_s << u"me"_s << kSenderMessage;
-        // A refused character in the subject undoes the whole change.
-        QTest::newRow("subject: blank and hyphen stay")
-            << subject << u"A -x"_s << u"A -x"_s << QString();
-        QTest::newRow("subject: dot, underscore") << subject << u"A._"_s << u"A"_s << QString();
-        QTest::newRow("subject: kana between a letter and a digit")
-            << subject << u"Aカ9"_s << u"A9"_s << QString();
-        // A pasted line break would split the file's lines and the SMTP commands.
-        QTest::newRow("sender: pasted line break and command")
-            << u"txtFrom^"_s << u"\r\nRCPT TO: <x@y>"_s << u"tolvane@localhost\r\nRCPT TO: <x@y>"_s
-            << u"「送信者」に改行を含めることはできません。"_s;
-        QTest::newRow("recipient: pasted LF")
-            << u"txtRcpt^"_s << u"\nX"_s << u"postmaster@localhost\nX"_s
-            << u"「宛先」に改行を含めることはできません。"_s;
-        QTest::newRow("server: pasted CR") << u"txtSmtpServer^"_s << u"\rX"_s << u"127.0.0.1\rX"_s
-                                           << u"「SMTPサーバ」に改行を含めることはできません。"_s;
-        QTest::newRow("server: no length limit")
-            << u"txtSmtpServer^"_s << QString(40000, u'h') << u"127.0.0.1"_s + QString(40000, u'h')
-            << QString();
-        QTest::newRow("subject: pasted text with a dot")
-            << u"txtSubject^"_s << u" OK today. Really"_s << u"Status Tolvane"_s << QString();
-    }
-
-    void edits() {
-        QFETCH(QString, boxes);
-        QFETCH(QString, typed);
-        QFETCH(QString, message);
-        fakes::Environment env;
-        frmSmtpConfig dlg;
-        QVERIFY(keys::showAndWait(&dlg));
-        QLineEdit* box = nullptr;
-        for (const QString& name : boxes.split(u' ')) {
-            box = dlg.findChild<QLineEdit*>(QString(name).remove(u'^'));
-            if (name.endsWith(u'^')) {
-                box->end(false);
-                box->insert(typed);
-            } else {
-                keys::replaceText(box, typed);
-            }
-        }
-        QTEST(box->text(), "shown");
-        QVERIFY(dlg.cmdApply->isEnabled());
-        QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
-
-        QCOMPARE(dlg.isVisible(), !message.isEmpty());
-        if (message.isEmpty()) {
-            QVERIFY(env.messageBox.shown.isEmpty());
-            QCOMPARE(env.folder.lines(kSmtpIni), shownFields(dlg));
-            return;
-        }
-        QCOMPARE(env.messageBox.shown.value(0).text, message);
-        QVERIFY(!env.folder.has(kSmtpIni));
-        // Apply refuses the same and disables itself; the next edit enables it again.
-        QTest::mouseClick(dlg.cmdApply, Qt::LeftButton);
-        QVERIFY(!dlg.cmdApply->isEnabled() && !env.folder.has(kSmtpIni));
-        for (QLineEdit* box : {dlg.txtSmtpServer, dlg.txtFrom, dlg.txtRcpt})
-            keys::replaceText(box, u"x@host"_s);
-        QTest::mouseClick(dlg.cmdApply, Qt::LeftButton);
-        QCOMPARE(env.messageBox.shown.size(), 2);
-        QVERIFY(env.folder.lines(kSmtpIni).contains(u"x@host"_s));
+        QVERIFY(again.chkAuth->isChecked() && again.txtUser->text() == login[0] &&
+                again.txtPassword->text() == login[1]);
     }
 
     void refusedStoredSubjectShowsLastAccepted() {
