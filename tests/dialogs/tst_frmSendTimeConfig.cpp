@@ -47,49 +47,14 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), dlg.txtSendMin);
     }
 
-    void refusedMinute_data() {
-        QTest::addColumn<QString>("text"); // holding an "x", which no key types: pasted
-        QTest::newRow("6 then 0 typed") << u"60"_s;
-        QTest::newRow("both digits deleted") << u""_s;
-        QTest::newRow("non-digits pasted") << u"5x"_s;
-    }
-
-    void refusedMinute() {
-        QFETCH(QString, text);
-        // Each message about the text in the box selects it; an emptied box gets none.
-        const int messagesBeforeOk = text.isEmpty() ? 0 : 1;
-        fakes::Environment env;
-        frmSendTimeConfig dlg;
-        QVERIFY(keys::showAndWait(&dlg));
-        QApplication::setActiveWindow(&dlg);
-        dlg.txtSendMin->selectAll();
-        if (text.contains(u'x'))
-            dlg.txtSendMin->insert(text);
-        else
-            keys::replaceText(dlg.txtSendMin, text);
-        QCOMPARE(rangeMessages(env), messagesBeforeOk);
-        QCOMPARE(dlg.txtSendMin->selectedText(), text);
-        dlg.cmdOK->setFocus();
-
-        QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
-        QCOMPARE(rangeMessages(env), messagesBeforeOk + 1);
-        QVERIFY(dlg.isVisible());
-        QCOMPARE(dlg.txtSendMin->selectedText(), text);
-        if (text.isEmpty())
-            QCOMPARE(QApplication::focusWidget(), dlg.txtSendMin);
-        // Apply refuses the same way but disables itself all the same.
-        dlg.cmdApply_Click();
-        QCOMPARE(rangeMessages(env), messagesBeforeOk + 2);
-        QVERIFY(!dlg.cmdApply->isEnabled() && !env.folder.has(kSendTimeIni));
-    }
-
-    void openAndSave_data() {
+    void minute_data() {
         QTest::addColumn<QString>("stored"); // the minute beside 6時; null: no file
-        // Typed into the minute box at the end of its text; after "^", at the start.
+        // Typed into the minute box at the end of its text; after "^" at the start,
+        // after "=" in place of it; after "!" pasted in place of it.
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("hour"); // the box clicked, then Apply; -1: Return for OK
+        QTest::addColumn<int>("hour"); // the box clicked, then Apply; -1: OK
         QTest::addColumn<QString>("shown");
-        QTest::addColumn<int>("messages"); // on opening; OK then refuses the minute too
+        QTest::addColumn<int>("messages"); // before OK, which refuses the same minute
 
         QTest::newRow("defaults") << QString() << QString() << -1 << u"00"_s << 0;
         QTest::newRow("24時 is the first line") << QString() << QString() << 0 << u"00"_s << 0;
@@ -101,9 +66,13 @@ private slots:
         QTest::newRow("05, 1 typed at the start") << u"05"_s << u"^1"_s << -1 << u"05"_s << 0;
         QTest::newRow("a letter, a full-width digit typed")
             << u"12"_s << u"a５"_s << -1 << u"12"_s << 0;
+        QTest::newRow("6 then 0 typed") << QString() << u"=60"_s << -1 << u"60"_s << 1;
+        // An emptied box gets its message only from OK, which puts the focus there.
+        QTest::newRow("both digits deleted") << QString() << u"="_s << -1 << QString() << 0;
+        QTest::newRow("non-digits pasted") << QString() << u"!5x"_s << -1 << u"5x"_s << 1;
     }
 
-    void openAndSave() {
+    void minute() {
         QFETCH(QString, stored);
         QFETCH(QString, typed);
         QFETCH(int, hour);
@@ -117,16 +86,27 @@ private slots:
         }
         frmSendTimeConfig dlg;
         QVERIFY(keys::showAndWait(&dlg) && !dlg.cmdApply->isEnabled());
+        QApplication::setActiveWindow(&dlg);
         dlg.txtSendMin->setFocus();
-        if (typed.startsWith(u'^'))
-            dlg.txtSendMin->setCursorPosition(0);
-        keys::typeText(dlg.txtSendMin, typed.remove(u'^'));
+        if (typed.startsWith(u'=')) {
+            keys::replaceText(dlg.txtSendMin, typed.mid(1));
+        } else if (typed.startsWith(u'!')) {
+            dlg.txtSendMin->selectAll();
+            dlg.txtSendMin->insert(typed.mid(1));
+        } else {
+            if (typed.startsWith(u'^'))
+                dlg.txtSendMin->setCursorPosition(0);
+            keys::typeText(dlg.txtSendMin, typed.remove(u'^'));
+        }
         QCOMPARE(dlg.txtSendMin->text(), shown);
         QCOMPARE(rangeMessages(env), messages);
-        QCOMPARE(dlg.txtSendMin->hasSelectedText(), messages > 0);
+        // Each message about the text in the box selects it.
+        QCOMPARE(dlg.txtSendMin->selectedText(), messages ? shown : QString());
+        const bool refused = messages > 0 || shown.isEmpty();
         if (hour < 0) {
-            QTest::keyClick(dlg.txtSendMin, Qt::Key_Return);
-            QCOMPARE(dlg.isVisible(), messages > 0);
+            dlg.cmdOK->setFocus();
+            QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
+            QCOMPARE(dlg.isVisible(), refused);
         } else {
             keys::clickCheckBox(dlg.chkTime[hour]);
             QVERIFY(dlg.cmdApply->isEnabled());
@@ -134,7 +114,18 @@ private slots:
             QVERIFY(!dlg.cmdApply->isEnabled());
             lines[hour] = u" 1 "_s;
         }
-        QCOMPARE(env.folder.lines(kSendTimeIni), lines << (messages ? stored : shown));
+        if (refused) {
+            QCOMPARE(rangeMessages(env), messages + 1);
+            QCOMPARE(dlg.txtSendMin->selectedText(), shown);
+            if (shown.isEmpty())
+                QCOMPARE(QApplication::focusWidget(), dlg.txtSendMin);
+            // Apply refuses the same way but disables itself all the same.
+            dlg.cmdApply_Click();
+            QCOMPARE(rangeMessages(env), messages + 2);
+            QVERIFY(!dlg.cmdApply->isEnabled());
+        }
+        QCOMPARE(env.folder.lines(kSendTimeIni),
+                 refused && stored.isNull() ? QStringList() : lines << (refused ? stored : shown));
     }
 };
 
