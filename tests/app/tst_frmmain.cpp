@@ -150,23 +150,19 @@ private slots:
     // The real program, in a folder of its own with a sendtime.ini of fewer
     // than 25 lines, ends before showing its window and says why.
     void programEndsOnMalformedFile() {
-        QTemporaryDir dir;
-        const QString built = QCoreApplication::applicationDirPath();
+        fakes::Environment env;
+        const QString built = QCoreApplication::applicationDirPath() + u'/';
         const QString executable = QStringLiteral("tolvane" TOLVANE_EXECUTABLE_SUFFIX);
         for (const QString& name :
              {executable, QStringLiteral("tolvane-services" TOLVANE_EXECUTABLE_SUFFIX)}) {
-            if (QFile::exists(built + "/" + name))
-                QVERIFY(QFile::copy(built + "/" + name, dir.filePath(name)));
+            if (QFile::exists(built + name))
+                QVERIFY(QFile::copy(built + name, env.folder.file(name)));
         }
-        QFile file(dir.filePath(API::kSendTimeFile));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(fakes::crlf(fakes::settingsLines(API::kSendTimeFile, stored()).mid(0, 20)));
-        file.close();
-        QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        program.setProcessEnvironment(environment);
-        program.start(dir.filePath(executable), {});
+        env.folder.write(
+            API::kSendTimeFile,
+            fakes::crlf(fakes::settingsLines(API::kSendTimeFile, stored()).mid(0, 20)));
+        QProcess program; // offscreen as this test is
+        program.start(env.folder.file(executable), {});
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QVERIFY(program.exitCode() != 0);
@@ -178,6 +174,7 @@ private slots:
 
     void controls() {
         fakes::Environment env;
+        env.clock.set(9, 5);
         frmMain window;
         QVERIFY(keys::showAndWait(&window));
         // The buttons stand one below the other in the order of their tabs.
@@ -197,8 +194,7 @@ private slots:
             (QStringList{"監視項目設定(&S)", "メール送信設定(&M)", "送信時間設定(&T)",
                          "テスト送信(&E)", "ファイル(&F):終了(&X)",
                          "表示(&V):タスクトレイに入れる(&T)", "ヘルプ(&H):バージョン情報(&A)..."}));
-        // The window is as wide as its client area, and the menus fit it.
-        QCOMPARE(window.width(), window.centralWidget()->width());
+        // The menu bar fits in one line.
         QVERIFY(window.menuBar()->sizeHint().width() <= window.width());
         QVERIFY(window.timerSendTime->isActive() &&
                 window.timerSendTime->timerType() == Qt::PreciseTimer);
@@ -208,12 +204,7 @@ private slots:
         QCOMPARE(env.messageBox.shown.size(), 1);
         QVERIFY(env.messageBox.shown[0].title == u"バージョン情報"_s &&
                 env.messageBox.shown[0].style == 0);
-    }
-
-    void clock() {
-        fakes::Environment env;
-        env.clock.set(9, 5);
-        frmMain window;
+        // The status bar's clock.
         QCOMPARE(window.StatusBarPanels[0]->text(), u"時間"_s);
         QCOMPARE(window.StatusBarPanels[1]->text(), u"9:05"_s);
         env.clock.set(23, 59);
@@ -293,9 +284,6 @@ private slots:
 
         // Read while the dialog is open; it is closed with Cancel whatever it showed.
         QStringList seen;
-        bool openAfterOk = false;
-        bool openAfterEsc = false;
-        bool recordKept = true;
         QTimer::singleShot(0, this, [&] {
             auto* dlg = dynamic_cast<SettingsDialog*>(QApplication::activeModalWidget());
             if (!dlg)
@@ -310,21 +298,19 @@ private slots:
                 // What was not saved does not take effect either.
                 const SettingsRecord before = Settings;
                 QTest::mouseClick(dlg->cmdOK, Qt::LeftButton);
-                openAfterOk = dlg->isVisible();
-                recordKept = Settings == before;
+                seen << (dlg->isVisible() && Settings == before ? u"OK refused"_s : u"OK"_s);
             }
             QTest::keyClick(dlg, Qt::Key_Escape);
-            openAfterEsc = dlg->isVisible();
+            seen << (dlg->isVisible() ? u"Esc ignored"_s : u"Esc"_s);
             QTest::mouseClick(dlg->cmdCancel, Qt::LeftButton);
         });
         button->click();
 
         QVERIFY(!frmCheckConfig::exists() && !frmSmtpConfig::exists() &&
                 !frmSendTimeConfig::exists());
-        QCOMPARE(seen, shown);
-        QCOMPARE(openAfterOk, faultyLine == 0);
-        QVERIFY(recordKept);
-        QVERIFY(openAfterEsc);
+        if (faultyLine == 0)
+            shown << u"OK refused"_s;
+        QCOMPARE(seen, shown << u"Esc ignored"_s);
         QCOMPARE(env.messageBox.shown.size(), 1);
         const auto box = env.messageBox.shown[0];
         QVERIFY(box.title == u"エラー"_s && box.style == 0);
@@ -484,9 +470,7 @@ private slots:
     // open sends, and the mail goes through before the dialog closes.
     void sendWhileDialogIsOpen() {
         Rig rig;
-        auto& env = rig.env;
-        auto& server = rig.server;
-        env.clock.set(9, 5);
+        rig.env.clock.set(9, 5);
         frmMain window;
         QString statusWhileOpen;
         QTimer::singleShot(0, this, [&] {
@@ -499,7 +483,7 @@ private slots:
         });
         window.cmdSendTime->click();
         QCOMPARE(statusWhileOpen, u"送信完了"_s);
-        QCOMPARE(server.transcripts.value(0).last(), u"C:<closed>"_s);
+        QCOMPARE(rig.server.transcripts.value(0).last(), u"C:<closed>"_s);
         QVERIFY(window.cmdTestSend->isEnabled());
     }
 };

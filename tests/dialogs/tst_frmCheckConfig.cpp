@@ -212,8 +212,8 @@ private slots:
         QTest::addColumn<QByteArray>("leftOver"); // null: no file from an earlier capture
         QTest::addColumn<int>("busyPolls");       // -1: the command cannot start
         QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<unsigned>(
-            "slept"); // polls of 100 ms for the file, 10 ms for the end, 500 ms to settle
+        // Polls of 100 ms for the file, 10 ms for the end, 500 ms to settle.
+        QTest::addColumn<unsigned>("slept");
 
         const QByteArray none;
         const QStringList nothing;
