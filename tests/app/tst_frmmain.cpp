@@ -11,7 +11,6 @@
 #include "settings/API.h"
 #include "settings/variables.h"
 #include "support/Fakes.h"
-#include "support/KeyInput.h"
 #include "support/ScriptedSmtpServer.h"
 
 #include <QAction>
@@ -176,7 +175,8 @@ private slots:
         fakes::Environment env;
         env.clock.set(9, 5);
         frmMain window;
-        QVERIFY(keys::showAndWait(&window));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         // The buttons stand one below the other in the order of their tabs.
         QStringList captions;
         QPushButton* const buttons[] = {window.cmdCheckConfig, window.cmdSmtpConfig,
@@ -223,7 +223,8 @@ private slots:
         FakeTrayIcon tray;
         tray.available = available;
         frmMain window;
-        QVERIFY(keys::showAndWait(&window));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         // Twice: as often as the operator likes.
         for (int round = 1; round <= 2; ++round) {
             window.mnuTaskTray->trigger();
