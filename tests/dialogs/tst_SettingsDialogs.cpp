@@ -60,6 +60,45 @@ void clickCheckBox(QCheckBox* box) {
     QTest::mouseClick(box, Qt::LeftButton, {}, indicator.center());
 }
 
+// Works the dialog's controls as the operator would, step by step ("; " between).
+// "NAME" clicks the control: Space on a list's first entry. "NAME=TEXT" retypes a
+// box key by key, "NAME<TEXT" types at its start, "NAME>TEXT" at its end, "NAME+=TEXT"
+// pastes at its end; "NAME^" presses Ctrl+V with "77" on the clipboard. "NAME+" and
+// "NAME-" choose the next and previous item of a list box.
+void operate(QWidget& dlg, const QString& steps) {
+    static const QRegularExpression parts(u"^(\\w+)(\\+=|[=<>^+-]?)(.*)$"_s,
+                                          QRegularExpression::DotMatchesEverythingOption);
+    for (const QString& step : steps.split(u"; "_s, Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch part = parts.match(step);
+        QWidget* w = dlg.findChild<QWidget*>(part.captured(1));
+        const QString op = part.captured(2);
+        const QString text = part.captured(3);
+        auto* box = qobject_cast<QLineEdit*>(w);
+        w->setFocus();
+        if (op == u"=") {
+            replaceText(box, text);
+        } else if (op == u"+=") {
+            box->end(false);
+            box->insert(text);
+        } else if (op == u"<" || op == u">") {
+            box->setCursorPosition(op == u"<" ? 0 : int(box->text().size()));
+            typeText(box, text);
+        } else if (op == u"^") {
+            QGuiApplication::clipboard()->setText(u"77"_s);
+            QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
+        } else if (!op.isEmpty()) {
+            QTest::keyClick(w, op == u"+" ? Qt::Key_Down : Qt::Key_Up);
+        } else if (auto* list = qobject_cast<QListWidget*>(w)) {
+            list->setCurrentRow(0);
+            QTest::keyClick(list, Qt::Key_Space);
+        } else if (auto* check = qobject_cast<QCheckBox*>(w)) {
+            clickCheckBox(check);
+        } else {
+            QTest::mouseClick(w, Qt::LeftButton);
+        }
+    }
+}
+
 const QString kCheckIni = QStringLiteral("check.ini");
 const QStringList kCaptured = {"   Alpha", "   Beta", "   Gamma"};
 const QString kCapture = QStringLiteral("service.dat");
@@ -157,11 +196,8 @@ private slots:
 
     void checkEdits_data() {
         QTest::addColumn<QStringList>("stored"); // empty: no check.ini
-        // Steps: a name clicks that control; "NAME=TEXT" retypes a box key by key;
-        // "NAME^" pastes into it with Ctrl+V; "cmbDrive1+" picks the next drive; "space"
-        // toggles the first entry from the keyboard.
-        QTest::addColumn<QString>("edits");
-        QTest::addColumn<QString>("shown"); // the twelve fields; the file's after a save
+        QTest::addColumn<QString>("edits");      // see operate()
+        QTest::addColumn<QString>("shown");      // the twelve fields; the file's after a save
         QTest::addColumn<QString>("disabled");
         QTest::addColumn<QStringList>("list");
 
@@ -188,21 +224,21 @@ private slots:
                                        kCaptured.mid(0, 2)
                                 << edits << shown << disabled << list;
         };
-        edit("slot 3 on, memory off", u"chkDrive3 chkMemoryCheck"_s,
+        edit("slot 3 on, memory off", u"chkDrive3; chkMemoryCheck"_s,
              u"1 0 1 C: D: E: 750 500 500 0 0 200"_s,
              u"cmbDrive2 txtDrive2Avail txtMemoryAvail txtSwapAvail"_s);
         edit("slot 2 on, the master switch off and on again",
-             u"chkDrive2 chkDriveCheck chkDriveCheck"_s, u"1 1 0 C: D: E: 750 500 500 1 0 200"_s,
+             u"chkDrive2; chkDriveCheck; chkDriveCheck"_s, u"1 1 0 C: D: E: 750 500 500 1 0 200"_s,
              u"cmbDrive3 txtDrive3Avail"_s);
         edit("another drive picked", u"cmbDrive1+"_s, u"1 0 0 D: D: E: 750 500 500 1 0 200"_s);
         // The number boxes take digits only, up to 8 or 4, the left ones dropping out.
         edit("letters, signs, full-width digits and pastes refused",
-             u"txtDrive1Avail=7a-.５5 txtDrive1Avail^"_s, u"1 0 0 C: D: E: 75 500 500 1 0 200"_s);
-        edit("a ninth and a fifth digit", u"txtDrive1Avail=123456789 txtSwapAvail=123456"_s,
+             u"txtDrive1Avail=7a-.５5; txtDrive1Avail^"_s, u"1 0 0 C: D: E: 75 500 500 1 0 200"_s);
+        edit("a ninth and a fifth digit", u"txtDrive1Avail=123456789; txtSwapAvail=123456"_s,
              u"1 0 0 C: D: E: 23456789 500 500 1 0 3456"_s);
         edit("an emptied box keeps its field", u"txtDrive1Avail="_s,
              u"1 0 0 C: D: E:  500 500 1 0 200"_s);
-        edit("an entry unchecked", u"space"_s, asStored, kDrive2Off,
+        edit("an entry unchecked", u"lstServiceList"_s, asStored, kDrive2Off,
              {"   Alpha", "+   Beta", "   Gamma"});
         edit("all unchecked", u"cmdAllCancel"_s, asStored, kDrive2Off, kCaptured);
     }
@@ -221,27 +257,7 @@ private slots:
         QCOMPARE(dlg.cmdApply->isEnabled(), stored.isEmpty());
         QVERIFY(dlg.cmbDrive1->count() == 26 && !dlg.cmbDrive1->isEditable());
 
-        for (const QString& edit : edits.split(u' ', Qt::SkipEmptyParts)) {
-            QWidget* w =
-                dlg.findChild<QWidget*>(edit.section(u'=', 0, 0).remove(u'+').remove(u'^'));
-            if (edit.endsWith(u'^')) {
-                QGuiApplication::clipboard()->setText(QStringLiteral("77"));
-                QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
-            } else if (edit == u"space"_s) {
-                dlg.lstServiceList->setFocus();
-                dlg.lstServiceList->setCurrentRow(0);
-                QTest::keyClick(dlg.lstServiceList, Qt::Key_Space);
-            } else if (edit.endsWith(u'+')) {
-                w->setFocus();
-                QTest::keyClick(w, Qt::Key_Down);
-            } else if (edit.contains(u'=')) {
-                replaceText(static_cast<QLineEdit*>(w), edit.section(u'=', 1));
-            } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
-                clickCheckBox(box);
-            } else {
-                QTest::mouseClick(w, Qt::LeftButton);
-            }
-        }
+        operate(dlg, edits);
         QCOMPARE(shownFields(dlg), shown.split(u' '));
         QTEST(disabledControls(dlg), "disabled");
         QCOMPARE(listed(dlg.lstServiceList), list);
@@ -386,9 +402,7 @@ private slots:
     }
 
     void smtpEdits_data() {
-        // "BOX=text" retyped key by key, "BOX+=text" pasted at the end, "security=N"
-        // chosen in the list, "auth" clicked; then OK.
-        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("steps"); // see operate(); then OK
         // "N=text": line N of smtp.ini, the others as without the file; the login
         // file holds the name and password typed.
         QTest::addColumn<QString>("saved");
@@ -397,17 +411,17 @@ private slots:
         const QString fp(64, u'a');
         const QString portMessage = u"「ポート番号」には、1～65535 の数値を入力してください。"_s;
         QTest::newRow("STARTTLS in place of 25 proposes 587; a login")
-            << u"security=1; auth; txtUser=ユーザー; txtPassword=p@ss word"_s << u"7= 587 |8= 1 "_s
-            << QString();
+            << u"cmbSecurity+; chkAuth; txtUser=ユーザー; txtPassword=p@ss word"_s
+            << u"7= 587 |8= 1 "_s << QString();
         QTest::newRow("SSL/TLS proposes 465; another port stays; a fingerprint")
-            << u"security=2; txtPort=2465; security=1; txtFingerprint="_s + fp
+            << u"cmbSecurity+; cmbSecurity+; txtPort=2465; cmbSecurity-; txtFingerprint="_s + fp
             << u"7= 2465 |8= 1 |9="_s + fp << QString();
         QTest::newRow("a login without encryption")
-            << u"auth; txtUser=u; txtPassword=p"_s << QString()
+            << u"chkAuth; txtUser=u; txtPassword=p"_s << QString()
             << u"SMTP認証を行うには、「暗号化」で STARTTLS か SSL/TLS を選んでください。"
                u"パスワードを暗号化せずに送ることはできません。"_s;
         QTest::newRow("a login without a password")
-            << u"security=1; auth; txtUser=u"_s << QString()
+            << u"cmbSecurity+; chkAuth; txtUser=u"_s << QString()
             << u"SMTP認証を行うには、「ユーザー名」と「パスワード」を入力してください。"_s;
         QTest::newRow("port 0") << u"txtPort=0"_s << QString() << portMessage;
         QTest::newRow("port 65536") << u"txtPort=65536"_s << QString() << portMessage;
@@ -452,27 +466,11 @@ private slots:
         frmSmtpConfig dlg;
         QVERIFY(showAndWait(&dlg));
         QVERIFY(!dlg.txtUser->isEnabled());
-        QStringList login;
-        for (const QString& step : steps.split(u"; "_s)) {
-            const QString name = step.section(u'=', 0, 0);
-            const QString value = step.section(u'=', 1);
-            if (name == u"security") {
-                while (dlg.cmbSecurity->currentIndex() != value.toInt())
-                    QTest::keyClick(dlg.cmbSecurity, dlg.cmbSecurity->currentIndex() < value.toInt()
-                                                         ? Qt::Key_Down
-                                                         : Qt::Key_Up);
-            } else if (step == u"auth") {
-                clickCheckBox(dlg.chkAuth);
-            } else if (name.endsWith(u'+')) {
-                QLineEdit* box = dlg.findChild<QLineEdit*>(name.chopped(1));
-                box->end(false);
-                box->insert(value);
-            } else {
-                replaceText(dlg.findChild<QLineEdit*>(name), value);
-                if (name == u"txtUser" || name == u"txtPassword")
-                    login.append(value);
-            }
-        }
+        operate(dlg, steps);
+        QStringList login; // the name and password typed
+        for (const QString& step : steps.split(u"; "_s))
+            if (step.startsWith(u"txtUser=") || step.startsWith(u"txtPassword="))
+                login.append(step.section(u'=', 1));
         QVERIFY(dlg.cmdApply->isEnabled());
         QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
         QCOMPARE(dlg.isVisible(), !message.isEmpty());
@@ -537,10 +535,8 @@ private slots:
 
     void sendMinute_data() {
         QTest::addColumn<QString>("stored"); // the minute beside 6時; null: no file
-        // Typed into the minute box at the end of its text; after "^" at the start,
-        // after "=" in place of it; after "!" pasted in place of it.
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("hour"); // the box clicked, then Apply; -1: OK
+        QTest::addColumn<QString>("typed");  // into the minute box: see operate()
+        QTest::addColumn<int>("hour");       // the box clicked, then Apply; -1: OK
         QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("messages"); // before OK, which refuses the same minute
 
@@ -550,14 +546,14 @@ private slots:
         QTest::newRow("7 saved as it stands") << u"7"_s << QString() << -1 << u"7"_s << 0;
         QTest::newRow("above 59") << u"75"_s << QString() << -1 << u"75"_s << 1;
         QTest::newRow("three characters") << u"123"_s << QString() << -1 << u"23"_s << 0;
-        QTest::newRow("05, 9 typed at the end") << u"05"_s << u"9"_s << -1 << u"59"_s << 0;
-        QTest::newRow("05, 1 typed at the start") << u"05"_s << u"^1"_s << -1 << u"05"_s << 0;
+        QTest::newRow("05, 9 typed at the end") << u"05"_s << u">9"_s << -1 << u"59"_s << 0;
+        QTest::newRow("05, 1 typed at the start") << u"05"_s << u"<1"_s << -1 << u"05"_s << 0;
         QTest::newRow("a letter, a full-width digit typed")
-            << u"12"_s << u"a５"_s << -1 << u"12"_s << 0;
+            << u"12"_s << u">a５"_s << -1 << u"12"_s << 0;
         QTest::newRow("6 then 0 typed") << QString() << u"=60"_s << -1 << u"60"_s << 1;
         // An emptied box gets its message only from OK, which puts the focus there.
         QTest::newRow("both digits deleted") << QString() << u"="_s << -1 << QString() << 0;
-        QTest::newRow("non-digits pasted") << QString() << u"!5x"_s << -1 << u"5x"_s << 1;
+        QTest::newRow("non-digits pasted") << QString() << u"+=5x"_s << -1 << u"5x"_s << 1;
     }
 
     void sendMinute() {
@@ -575,17 +571,7 @@ private slots:
         frmSendTimeConfig dlg;
         QVERIFY(showAndWait(&dlg) && !dlg.cmdApply->isEnabled());
         QApplication::setActiveWindow(&dlg);
-        dlg.txtSendMin->setFocus();
-        if (typed.startsWith(u'=')) {
-            replaceText(dlg.txtSendMin, typed.mid(1));
-        } else if (typed.startsWith(u'!')) {
-            dlg.txtSendMin->selectAll();
-            dlg.txtSendMin->insert(typed.mid(1));
-        } else {
-            if (typed.startsWith(u'^'))
-                dlg.txtSendMin->setCursorPosition(0);
-            typeText(dlg.txtSendMin, typed.remove(u'^'));
-        }
+        operate(dlg, typed.isEmpty() ? QString() : u"txtSendMin"_s + typed);
         QCOMPARE(dlg.txtSendMin->text(), shown);
         QCOMPARE(rangeMessages(env), messages);
         // Each message about the text in the box selects it.
