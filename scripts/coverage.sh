@@ -28,10 +28,12 @@ LD_PRELOAD="$PWD/build-cov/gcov-exit.so" QT_QPA_PLATFORM=offscreen \
 
 # Branches that only exceptions take (every call that may throw has one) and
 # those the compiler adds where no source decides are left out: the figures
-# are about the program's own decisions.
+# are about the program's own decisions. Only build-cov/ is searched for
+# counts: a Wine prefix's drive Z: under build-windows/ leads to the whole
+# file system.
 gcovr --root . --object-directory build-cov \
   --filter '(settings|report|platform|app|dialogs|tools)/' \
   --exclude-throw-branches --exclude-unreachable-branches \
-  --print-summary --output build-cov/coverage.txt
+  --print-summary --output build-cov/coverage.txt build-cov
 echo "Per file: build-cov/coverage.txt"
 exit "$status"
