@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTimer>
@@ -165,6 +166,25 @@ QByteArray crlf(const QStringList& lines) {
     for (const QString& line : lines)
         out += systemBytes(line + "\r\n");
     return out;
+}
+
+void writeLines(const QString& path, const QStringList& lines) {
+    writeFile(path, crlf(lines));
+}
+
+Ran run(const QString& program, const QStringList& arguments,
+        const QProcessEnvironment& environment, const QString& input) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    if (!input.isEmpty())
+        process.setStandardInputFile(input);
+    process.start(program, arguments);
+    Ran ran;
+    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+        ran.code = process.exitCode();
+    ran.out = process.readAllStandardOutput();
+    ran.err = process.readAllStandardError();
+    return ran;
 }
 
 QStringList settingsLines(const QString& name, const SettingsRecord& record) {

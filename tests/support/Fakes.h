@@ -18,6 +18,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
 #include <chrono>
@@ -173,6 +174,20 @@ QString systemText(const QByteArray& bytes);
 // Lines joined with CR LF after each, in the system code page: a settings or
 // capture file.
 QByteArray crlf(const QStringList& lines);
+// Writes them into the file at `path`; a test that cannot write its own file
+// stops there.
+void writeLines(const QString& path, const QStringList& lines);
+
+// A program run to its end, of a minute at the most (the tools the tests run
+// answer within seconds): its exit code, -1 when it did not end by itself.
+struct Ran {
+    int code = -1;
+    QByteArray out, err;
+    bool ok() const { return code == 0; }
+};
+Ran run(const QString& program, const QStringList& arguments,
+        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+        const QString& input = {});
 
 // The lines of the settings file `name` (check.ini, smtp.ini or sendtime.ini,
 // in any case) that hold `record`, as the program's writers lay them out.

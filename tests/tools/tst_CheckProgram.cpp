@@ -2,6 +2,8 @@
 // status line in the monitoring-plugin grammar and its exit codes, the report's
 // body, and its metrics file read by Prometheus's own tools.
 
+#include "support/Fakes.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -12,9 +14,6 @@
 
 namespace {
 
-// A run waits up to 10 s for the service listing; the tools answer at once.
-constexpr int kRunMs = 30000;
-
 // check.ini: the number lines, then the watched names.
 QStringList checkIni(const QList<qint64>& numbers, const QStringList& watched = {}) {
     QStringList lines;
@@ -23,27 +22,9 @@ QStringList checkIni(const QList<qint64>& numbers, const QStringList& watched = 
     return lines + watched;
 }
 
-void writeLines(const QString& path, const QStringList& lines) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write((lines.join("\r\n") + "\r\n").toUtf8());
-}
-
-struct Ran {
-    int code = -1;
-    QString out;
-};
-
-Ran run(const QString& program, const QStringList& arguments, const QString& input = {}) {
-    QProcess process;
-    if (!input.isEmpty())
-        process.setStandardInputFile(input);
-    process.start(program, arguments);
-    Ran ran;
-    if (process.waitForFinished(kRunMs) && process.exitStatus() == QProcess::NormalExit)
-        ran.code = process.exitCode();
-    ran.out = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
-    return ran;
+// What a run printed, standard output then standard error.
+QString printed(const fakes::Ran& ran) {
+    return QString::fromUtf8(ran.out + ran.err);
 }
 
 // The status line: "TOLVANE STATE - text", then " | " and performance data,
@@ -109,23 +90,23 @@ private slots:
         QFETCH(bool, report);
         QTemporaryDir folder;
         if (!check.isEmpty())
-            writeLines(folder.filePath("check.ini"), check);
-        writeLines(folder.filePath("smtp.ini"),
-                   {"mail.example.org", "a@example.org", "b@example.org", "Status", " 0 ", " 1 "});
+            fakes::writeLines(folder.filePath("check.ini"), check);
+        fakes::writeLines(folder.filePath("smtp.ini"), {"mail.example.org", "a@example.org",
+                                                        "b@example.org", "Status", " 0 ", " 1 "});
         const QStringList files = QDir(folder.path()).entryList(QDir::Files);
 
         QStringList arguments{"--dir", folder.path()};
         if (report)
             arguments << "--report";
-        const Ran ran = run(TOLVANE_CHECK, arguments);
+        const fakes::Ran ran = fakes::run(TOLVANE_CHECK, arguments);
         QTEST(ran.code, "code");
         QFETCH(QString, output);
-        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(output))
-                     .match(ran.out)
-                     .hasMatch(),
-                 qPrintable(ran.out));
+        const QString out = printed(ran);
+        QVERIFY2(
+            QRegularExpression(QRegularExpression::anchoredPattern(output)).match(out).hasMatch(),
+            qPrintable(out));
         if (!report)
-            QVERIFY2(pluginGrammar().match(ran.out).hasMatch(), qPrintable(ran.out));
+            QVERIFY2(pluginGrammar().match(out).hasMatch(), qPrintable(out));
         // The capture of the listing is gone again.
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files), files);
     }
@@ -136,16 +117,17 @@ private slots:
         QTemporaryDir folder;
         const QString textfiles = folder.filePath("textfiles");
         QVERIFY(QDir(folder.path()).mkdir("textfiles"));
-        writeLines(folder.filePath("check.ini"),
-                   checkIni({1, 1, 0, 2, 2, 0, 0, 2147483647, 0, 1, -1, 0},
-                            {"   odd \"サービス\" \\ name", "odd \"サービス\" \\ name"}));
+        fakes::writeLines(folder.filePath("check.ini"),
+                          checkIni({1, 1, 0, 2, 2, 0, 0, 2147483647, 0, 1, -1, 0},
+                                   {"   odd \"サービス\" \\ name", "odd \"サービス\" \\ name"}));
         const QString prom = textfiles + "/tolvane.prom";
-        writeLines(prom, {"a former file, replaced whole"});
-        QCOMPARE(run(TOLVANE_CHECK, {"--dir", folder.path(), "--prom", prom}).code, 2);
+        fakes::writeLines(prom, {"a former file, replaced whole"});
+        QCOMPARE(fakes::run(TOLVANE_CHECK, {"--dir", folder.path(), "--prom", prom}).code, 2);
 
-        const Ran promtool = run(PROMTOOL, {"check", "metrics"}, prom);
-        QVERIFY2(promtool.code == 0 && promtool.out.isEmpty(),
-                 qPrintable(PROMTOOL ": " + promtool.out + " (scripts/setup.sh installs it)"));
+        const fakes::Ran promtool = fakes::run(PROMTOOL, {"check", "metrics"},
+                                               QProcessEnvironment::systemEnvironment(), prom);
+        QVERIFY2(promtool.ok() && printed(promtool).isEmpty(),
+                 qPrintable(PROMTOOL ": " + printed(promtool) + " (scripts/setup.sh installs it)"));
 
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost));
@@ -156,8 +138,9 @@ private slots:
                        {"--web.listen-address=" + address, "--collector.disable-defaults",
                         "--collector.textfile", "--collector.textfile.directory=" + textfiles});
         QVERIFY2(exporter.waitForStarted(), NODE_EXPORTER " (scripts/setup.sh installs it)");
-        const Ran scrape = run("curl", {"-sS", "--retry", "20", "--retry-connrefused",
-                                        "--retry-delay", "1", "http://" + address + "/metrics"});
+        const fakes::Ran scrape =
+            fakes::run("curl", {"-sS", "--retry", "20", "--retry-connrefused", "--retry-delay", "1",
+                                "http://" + address + "/metrics"});
         exporter.terminate();
         exporter.waitForFinished();
         QCOMPARE(scrape.code, 0);
@@ -169,7 +152,7 @@ private slots:
               "tolvane_drive_ok{drive=\"C:\",slot=\"2\"} 0",
               "tolvane_service_running{service=\"odd \\\"サービス\\\" \\\\ name\"} 0",
               "tolvane_services_not_running 2"})
-            QVERIFY2(scrape.out.contains("\n" + QString(line) + "\n"), line);
+            QVERIFY2(printed(scrape).contains("\n" + QString(line) + "\n"), line);
     }
 };
 

@@ -22,9 +22,6 @@
 
 namespace {
 
-// An install, dpkg-deb and systemd-analyze take a second or two; ample on a
-// busy machine.
-constexpr int kToolMs = 60000;
 // The scheduler looks at the clock every 59.9 s: a send in the next minute
 // comes at the first or the second look.
 constexpr int kScheduledSendMs = 150000;
@@ -34,32 +31,6 @@ const QString kSinkAddress = QStringLiteral("127.0.0.25");
 
 const QString kDeb = QStringLiteral(TOLVANE_DEB_FILE);
 const QString kFolder = QStringLiteral("/opt/tolvane");
-
-struct Result {
-    bool ran = false; // started and ended by itself with exit code 0
-    QByteArray out;
-    QByteArray err;
-};
-
-Result run(const QString& program, const QStringList& arguments,
-           const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    Result result;
-    result.ran = process.waitForFinished(kToolMs) && process.exitStatus() == QProcess::NormalExit &&
-                 process.exitCode() == 0;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
-
-// Writes a settings file: the lines, each ended by CR LF.
-bool writeLines(const QString& path, const QStringList& lines) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) &&
-           file.write((lines.join("\r\n") + "\r\n").toUtf8()) > 0;
-}
 
 // The names under `folder`, symbolic links included (not followed), folders with a "/".
 QStringList namesUnder(const QString& folder) {
@@ -87,17 +58,17 @@ private slots:
     void initTestCase() {
         QVERIFY2(QFileInfo::exists(kDeb),
                  qPrintable(kDeb + " is missing: the test deb_package makes it"));
-        const Result files = run("dpkg-deb", {"-x", kDeb, root_.path()});
-        QVERIFY2(files.ran, files.err.constData());
-        const Result control = run("dpkg-deb", {"-e", kDeb, control_.path()});
-        QVERIFY2(control.ran, control.err.constData());
+        const fakes::Ran files = fakes::run("dpkg-deb", {"-x", kDeb, root_.path()});
+        QVERIFY2(files.ok(), files.err.constData());
+        const fakes::Ran control = fakes::run("dpkg-deb", {"-e", kDeb, control_.path()});
+        QVERIFY2(control.ok(), control.err.constData());
     }
 
     // Every file and folder of the package with its mode and owner: nothing of
     // the build (tests, benchmark) beside the program, nothing missing.
     void files() {
-        const Result listing = run("dpkg-deb", {"-c", kDeb});
-        QVERIFY2(listing.ran, listing.err.constData());
+        const fakes::Ran listing = fakes::run("dpkg-deb", {"-c", kDeb});
+        QVERIFY2(listing.ok(), listing.err.constData());
         QStringList entries;
         for (const QByteArray& line : listing.out.split('\n')) {
             const QList<QByteArray> fields = line.simplified().split(' ');
@@ -119,7 +90,7 @@ private slots:
         };
         QCOMPARE(entries, expected);
         // The libraries come from the binaries (dpkg-shlibdeps), with versions.
-        const Result depends = run("dpkg-deb", {"-f", kDeb, "Depends"});
+        const fakes::Ran depends = fakes::run("dpkg-deb", {"-f", kDeb, "Depends"});
         QVERIFY2(depends.out.contains("libqt6widgets6 (>= "), depends.out.constData());
         // The log-in entry names the packaged program.
         QFile entry(root_.filePath("etc/xdg/autostart/tolvane.desktop"));
@@ -135,9 +106,9 @@ private slots:
         const QString prefix = QDir::tempPath() + "/tolvane install/opt";
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DESTDIR", root.path());
-        const Result install =
-            run(TOLVANE_CMAKE, {"--install", TOLVANE_BUILD_DIR, "--prefix", prefix}, environment);
-        QVERIFY2(install.ran, (install.out + install.err).constData());
+        const fakes::Ran install = fakes::run(
+            TOLVANE_CMAKE, {"--install", TOLVANE_BUILD_DIR, "--prefix", prefix}, environment);
+        QVERIFY2(install.ok(), (install.out + install.err).constData());
         QFile file(root.path() + TOLVANE_AUTOSTART_DIR "/tolvane.desktop");
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
         const QString entry = QString::fromUtf8(file.readAll());
@@ -154,8 +125,8 @@ private slots:
         for (const char* name : {"postinst", "prerm", "postrm"}) {
             const QString script = QDir(control_.path()).filePath(name);
             QVERIFY2(QFileInfo(script).isExecutable(), name);
-            const Result syntax = run("sh", {"-n", script});
-            QVERIFY2(syntax.ran, syntax.err.constData());
+            const fakes::Ran syntax = fakes::run("sh", {"-n", script});
+            QVERIFY2(syntax.ok(), syntax.err.constData());
         }
     }
 
@@ -166,12 +137,12 @@ private slots:
     void unitVerifies() {
         const QString units = root_.filePath("usr/lib/systemd");
         QVERIFY(QDir().mkpath(units));
-        const Result copied = run("cp", {"-a", "/lib/systemd/system", units});
-        QVERIFY2(copied.ran, copied.err.constData());
-        const Result verified =
-            run("systemd-analyze", {"verify", "--man=no", "--root=" + root_.path(),
-                                    "/lib/systemd/system/tolvane.service"});
-        QVERIFY2(verified.ran && verified.out.isEmpty() && verified.err.isEmpty(),
+        const fakes::Ran copied = fakes::run("cp", {"-a", "/lib/systemd/system", units});
+        QVERIFY2(copied.ok(), copied.err.constData());
+        const fakes::Ran verified =
+            fakes::run("systemd-analyze", {"verify", "--man=no", "--root=" + root_.path(),
+                                           "/lib/systemd/system/tolvane.service"});
+        QVERIFY2(verified.ok() && verified.out.isEmpty() && verified.err.isEmpty(),
                  (verified.out + verified.err).constData());
     }
 
@@ -216,17 +187,17 @@ private slots:
         const QString folder = root.path() + kFolder;
         QVERIFY(QDir().mkpath(folder + "/dosdevices") && QDir().mkpath(folder + "/outbox"));
         for (const QString& name : files)
-            QVERIFY(writeLines(QDir(folder).filePath(name), {" 1 "}));
+            fakes::writeLines(QDir(folder).filePath(name), {" 1 "});
         const QString kept = driveTarget.filePath("kept.txt");
-        QVERIFY(writeLines(kept, {"data"}));
+        fakes::writeLines(kept, {"data"});
         QVERIFY(QFile::link(driveTarget.path(), folder + "/dosdevices/d:"));
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DPKG_ROOT", root.path());
         for (const QString& action : actions) {
-            const Result script =
-                run(QDir(control_.path()).filePath("postrm"), {action}, environment);
-            QVERIFY2(script.ran, qPrintable(action + ": " + script.err));
+            const fakes::Ran script =
+                fakes::run(QDir(control_.path()).filePath("postrm"), {action}, environment);
+            QVERIFY2(script.ok(), qPrintable(action + ": " + script.err));
         }
         QCOMPARE(namesUnder(root.path()), left);
         QVERIFY(QFileInfo::exists(kept));
@@ -254,7 +225,7 @@ private slots:
         // The minute after the next, when the next begins within 10 s.
         settings.sendMinute = QString::number((QTime::currentTime().addSecs(10).minute() + 1) % 60);
         for (const QString& file : {API::kCheckFile, API::kSmtpFile, API::kSendTimeFile})
-            QVERIFY(writeLines(QDir(folder).filePath(file), fakes::settingsLines(file, settings)));
+            fakes::writeLines(QDir(folder).filePath(file), fakes::settingsLines(file, settings));
 
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
