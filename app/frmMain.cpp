@@ -5,10 +5,11 @@
 #include "dialogs/frmCheckConfig.h"
 #include "dialogs/frmSendTimeConfig.h"
 #include "dialogs/frmSmtpConfig.h"
+#include "engine/Engine.h"
+#include "engine/SendStatus.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
-#include "platform/SocketObject.h"
 #include "platform/TrayIcon.h"
 #include "settings/API.h"
 #include "settings/variables.h"
@@ -26,10 +27,11 @@
 #include <cstdlib>
 
 namespace {
-// The scheduler ticks 100 ms short of a minute.
-constexpr int kSendTimerIntervalMs = 59900;
-// The clock panel is refreshed this often so that it never lags a minute.
-constexpr int kClockRefreshMs = 1000;
+// The clock panel is refreshed just after each turn of the minute: the timer
+// may fire a little early, and the margin keeps it from showing the old
+// minute again.
+constexpr int kMinuteMs = 60000;
+constexpr int kClockMarginMs = 20;
 // Client area and status bar, in twips.
 constexpr int kClientWidth = 2790;
 constexpr int kStatusBarTop = 3405;
@@ -46,20 +48,14 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     buildMenus();
     buildStatusBar();
 
-    sckSend = new platform::SocketObject(this);
     connect(cmdTestSend, &QPushButton::clicked, this, &frmMain::cmdTestSend_Click);
-    connect(sckSend, &platform::SocketObject::DataArrival, this, &frmMain::sckSend_DataArrival);
-    connect(sckSend, &platform::SocketObject::Closed, this, &frmMain::sckSend_Close);
-    connect(sckSend, &platform::SocketObject::Error, this, &frmMain::sckSend_Error);
-    connect(sckSend, &platform::SocketObject::Encrypted, this, &frmMain::sckSend_Encrypted);
-    MailMod::SetOutlet(this);
 
-    timerSendTime = new QTimer(this);
-    timerSendTime->setObjectName(QStringLiteral("timerSendTime"));
-    timerSendTime->setTimerType(Qt::PreciseTimer);
-    timerSendTime->setInterval(kSendTimerIntervalMs);
-    connect(timerSendTime, &QTimer::timeout, this, &frmMain::timerSendTime_Timer);
-    timerSendTime->start();
+    engine = new Engine(this);
+    mailStatus_ = new SendStatus(
+        *engine, [this](const Notice& box) { showNotice(box); }, this);
+    connect(mailStatus_, &SendStatus::changed, this, &frmMain::showMailStatus);
+    connect(engine, &Engine::waitingChanged, this, &frmMain::setWaitingReports);
+    setSendStatus(mailStatus_->text());
 
     connect(cmdCheckConfig, &QPushButton::clicked, this, &frmMain::cmdCheckConfig_Click);
     connect(cmdSmtpConfig, &QPushButton::clicked, this, &frmMain::cmdSmtpConfig_Click);
@@ -72,8 +68,8 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 frmMain::~frmMain() {
-    if (MailMod::Outlet() == this)
-        MailMod::SetOutlet(nullptr);
+    // The engine's last words (a mail given up as it goes) reach no window.
+    engine->disconnect();
 }
 
 void frmMain::buildControls() {
@@ -141,16 +137,20 @@ void frmMain::buildStatusBar() {
         StatusBarPanels[i] = panel;
     }
     StatusBarPanels[0]->setText(QStringLiteral("時間"));
-    updateClockPanel();
     clockTimer_ = new QTimer(this);
+    clockTimer_->setSingleShot(true);
+    clockTimer_->setTimerType(Qt::PreciseTimer);
     connect(clockTimer_, &QTimer::timeout, this, &frmMain::updateClockPanel);
-    clockTimer_->start(kClockRefreshMs);
+    updateClockPanel();
 }
 
 void frmMain::updateClockPanel() {
     const QTime now = platform::use<platform::Clock>().now().time();
     StatusBarPanels[1]->setText(
         QStringLiteral("%1:%2").arg(now.hour()).arg(now.minute(), 2, 10, QLatin1Char('0')));
+    // Awake once a minute only.
+    const int intoMinute = now.second() * 1000 + now.msec();
+    clockTimer_->start(kMinuteMs - intoMinute + kClockMarginMs);
 }
 
 void frmMain::setSendStatus(const QString& text) {
@@ -174,21 +174,7 @@ void frmMain::showSendStatus() {
         waitingReports_ > 0 ? QStringLiteral("再送待ち %1件").arg(waitingReports_) : sendStatus_);
 }
 
-void frmMain::setTestSendEnabled(bool enabled) {
-    cmdTestSend->setEnabled(enabled);
-}
-
-void frmMain::showBox(const QString& text, const QString& title) {
-    platform::use<platform::MessageBox>().show(text, title, platform::MessageBox::kOkOnly);
-}
-
-platform::SocketObject& frmMain::mailSocket() {
-    return *sckSend;
-}
-
 void frmMain::Form_Load() {
-    sckSend->LocalPort = 0;
-    sckSend->Close();
     Settings.watchServices.fill(QString());
     // Creates the check dialog hidden, which runs its opening. A check.ini
     // that fails to load there ends the start-up with that one report.

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "report/MailMod.h"
-
 #include <QMainWindow>
 
 class QAction;
@@ -10,16 +8,15 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QTimer;
-
-namespace platform {
-class SocketObject;
-}
+class Engine;
+class SendStatus;
+struct Notice;
 
 // The main window: start-up, the dialog buttons, test send, the menus, the
-// status bar, the send scheduler's timer, the socket and the tray icon host.
-// The mail path reaches its status bar, test-send button and socket through
-// its outlet.
-class frmMain : public QMainWindow, public MailMod::MailOutlet {
+// status bar and the tray icon host. It is the face of its engine, which
+// schedules and sends: it shows what the engine tells in boxes, the status
+// bar, the tray icon's tip and the test-send button.
+class frmMain : public QMainWindow {
 public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
@@ -30,12 +27,12 @@ public:
 
     // Third status bar panel: the send status, or how many reports wait for
     // another try while any do.
-    void setSendStatus(const QString& text) override;
+    void setSendStatus(const QString& text);
     QString sendStatus() const;
-    void setWaitingReports(int count) override;
-    void setTestSendEnabled(bool enabled) override;
-    void showBox(const QString& text, const QString& title) override;
-    platform::SocketObject& mailSocket() override;
+    void setWaitingReports(int count);
+
+    // The schedule, the queue of mails and the outbox.
+    Engine* engine = nullptr;
 
     // Controls, named as the program knows them.
     QFrame* Line1 = nullptr;
@@ -44,8 +41,6 @@ public:
     QPushButton* cmdSendTime = nullptr;
     QPushButton* cmdTestSend = nullptr;
     QLabel* picTrayIcon = nullptr;
-    QTimer* timerSendTime = nullptr;
-    platform::SocketObject* sckSend = nullptr;
     QLabel* StatusBarPanels[3] = {};
 
     QMenu* mnuFile = nullptr;
@@ -65,15 +60,8 @@ public:
     void cmdSmtpConfig_Click();
     void cmdSendTime_Click();
 
-    // Test send and the SMTP dialogue's socket events.
+    // Test send.
     void cmdTestSend_Click();
-    void sckSend_DataArrival(qint64 bytesTotal);
-    void sckSend_Close();
-    void sckSend_Error(int number, const QString& description);
-    void sckSend_Encrypted();
-
-    // The send scheduler's tick.
-    void timerSendTime_Timer();
 
     // The tray icon's notification: a release of the left button restores the window.
     void picTrayIcon_MouseMove(int button, int shift, int x, int y);
@@ -89,17 +77,16 @@ private:
     void updateClockPanel();
 
     void showSendStatus();
+    // What the engine tells of the mails.
+    void showMailStatus();
+    void showNotice(const Notice& box);
     // The tray icon's tip, which also says how many reports wait.
     QString trayTip() const;
 
     QTimer* clockTimer_ = nullptr;
     QString sendStatus_;
     int waitingReports_ = 0;
-
-    // The calendar minute (day, hour and minute, counted in minutes) in which
-    // the scheduler last started a mail, or kNoSend.
-    static constexpr long long kNoSend = -1;
-    long long lastSendMinute_ = kNoSend;
+    SendStatus* mailStatus_ = nullptr;
 };
 
 // Twips to pixels at 96 dots per inch.

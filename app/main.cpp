@@ -1,7 +1,8 @@
 #include "app/frmMain.h"
+#include "engine/Engine.h"
+#include "platform/AppFolder.h"
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
-#include "report/Outbox.h"
 #include "settings/API.h"
 
 #include <QApplication>
@@ -45,6 +46,12 @@ int main(int argc, char* argv[]) {
     // tray: a message box closed while the window is hidden is the last window
     // closed, and must not end the process.
     QApplication::setQuitOnLastWindowClosed(false);
+    // tolvane [--dir FOLDER]: the settings folder, by default the program's.
+    if (const QString fault = platform::UseFolderOption(QApplication::arguments());
+        !fault.isEmpty()) {
+        std::fprintf(stderr, "tolvane: %s\n", qPrintable(fault));
+        return 2;
+    }
     frmMain window;
     try {
         window.Form_Load();
@@ -61,6 +68,6 @@ int main(int argc, char* argv[]) {
     }
     window.show();
     // Reports kept after a failed send (before a crash or a restart too).
-    MailMod::StartOutbox();
+    window.engine->Start();
     return QApplication::exec();
 }

@@ -5,7 +5,15 @@
 //
 // Each case runs `runs` times (default 5) and prints its fastest, median and
 // slowest time. A new case is one more entry in the table in main().
+//
+// On Linux it also starts the two resident programs, tolvane-service and the
+// window program, and reads from /proc what they hold in memory after a send
+// and the CPU time they use while idle, over TOLVANE_BENCH_IDLE_SECONDS
+// (default 60).
 
+#include "engine/Engine.h"
+#include "engine/SendStatus.h"
+#include "mail/Outbox.h"
 #include "platform/AppFolder.h"
 #include "platform/CommandStart.h"
 #include "platform/Credentials.h"
@@ -13,12 +21,13 @@
 #include "platform/Service.h"
 #include "platform/SocketObject.h"
 #include "report/MailMod.h"
-#include "report/SmtpDialogue.h"
 #include "settings/API.h"
 #include "settings/variables.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -37,7 +46,12 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
+
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -56,26 +70,14 @@ private:
     QTemporaryDir dir_;
 };
 
-// The mail path's window, without a window: the status text is kept, and
-// boxes, which nobody reads during a benchmark, go to standard error.
-class ConsoleOutlet final : public MailMod::MailOutlet {
-public:
-    ConsoleOutlet() {
-        MailMod::HandleSocketEvents(socket_);
-        MailMod::SetOutlet(this);
-    }
-    ~ConsoleOutlet() override { MailMod::SetOutlet(nullptr); }
-    QString status;
-    void setSendStatus(const QString& text) override { status = text; }
-    void setTestSendEnabled(bool) override {}
-    void setWaitingReports(int) override {}
-    void showBox(const QString& text, const QString& title) override {
-        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
-    }
-    platform::SocketObject& mailSocket() override { return socket_; }
-
-private:
-    platform::SocketObject socket_;
+// The engine with a face that keeps the status text; boxes, which nobody reads
+// during a benchmark, go to standard error.
+struct ConsoleFace {
+    Engine engine;
+    SendStatus status{engine, [](const Notice& box) {
+                          std::fprintf(stderr, "%s: %s\n", qUtf8Printable(box.title),
+                                       qUtf8Printable(box.text));
+                      }};
 };
 
 struct Case {
@@ -184,30 +186,39 @@ public:
         wait();
     }
     quint16 port() const { return port_; }
+    // Waits for a client to say QUIT after handing over a mail; false when
+    // none has by the deadline.
+    bool awaitMail(int timeoutMs) { return mails_.tryAcquire(1, timeoutMs); }
 
 protected:
     void run() override {
         ServerSocketMaker server(certificate_);
         server.listen(QHostAddress::LocalHost, 0);
         port_ = server.serverPort();
-        QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
             while (QTcpSocket* peer = server.nextPendingConnection())
-                serve(static_cast<QSslSocket*>(peer));
+                serve(static_cast<QSslSocket*>(peer), &mails_);
         });
         ready_.release();
         exec();
     }
 
 private:
-    static void serve(QSslSocket* peer) {
-        auto inData = std::make_shared<bool>(false);
+    struct Dialogue {
+        bool inData = false;
+        int mails = 0;
+    };
+
+    static void serve(QSslSocket* peer, QSemaphore* mails) {
+        auto dialogue = std::make_shared<Dialogue>();
         QObject::connect(peer, &QTcpSocket::disconnected, peer, &QObject::deleteLater);
-        QObject::connect(peer, &QTcpSocket::readyRead, peer, [peer, inData] {
+        QObject::connect(peer, &QTcpSocket::readyRead, peer, [peer, dialogue, mails] {
             while (peer->canReadLine()) {
                 const QByteArray line = peer->readLine();
-                if (*inData) {
+                if (dialogue->inData) {
                     if (line == ".\r\n") {
-                        *inData = false;
+                        dialogue->inData = false;
+                        ++dialogue->mails;
                         peer->write("250 queued\r\n");
                     }
                     continue;
@@ -223,11 +234,12 @@ private:
                 } else if (verb == "AUTH") {
                     peer->write("235 ok\r\n");
                 } else if (verb == "DATA") {
-                    *inData = true;
+                    dialogue->inData = true;
                     peer->write("354 end with .\r\n");
                 } else if (verb == "QUIT") {
                     peer->write("221 bye\r\n");
                     peer->disconnectFromHost();
+                    mails->release(std::exchange(dialogue->mails, 0));
                     return;
                 } else {
                     peer->write("250 ok\r\n");
@@ -239,6 +251,7 @@ private:
 
     const TestCertificate* certificate_;
     QSemaphore ready_;
+    QSemaphore mails_;
     quint16 port_ = 0;
 };
 
@@ -257,7 +270,7 @@ void printTimes(const char* name, std::vector<double> times) {
 // sending the same text to the same server: curl's own measure of the
 // transfer (-w time_total), and the wall time of its process. With a
 // certificate: STARTTLS and a login, and curl with --ssl-reqd.
-bool benchSmtp(int runs, ConsoleOutlet& window, const TestCertificate* certificate) {
+bool benchSmtp(int runs, ConsoleFace& face, const TestCertificate* certificate) {
     constexpr qint64 kDialogueTimeoutMs = 10000;
     LoopbackSmtpServer server(certificate);
     reportSettings(0);
@@ -276,31 +289,33 @@ bool benchSmtp(int runs, ConsoleOutlet& window, const TestCertificate* certifica
                       certificate->file("cert.pem"),  QStringLiteral("--user"),
                       QStringLiteral("bench:secret"), QStringLiteral("--sasl-ir")};
     }
-    if (MailMod::ComposeReport() != 0)
+    MailMod::Mail mail;
+    if (MailMod::ComposeReport(mail) != 0)
         return false;
     Settings.smtpPort = server.port();
 
     QTemporaryDir dir;
     QFile message(dir.filePath(QStringLiteral("report.eml")));
     QStringEncoder encode(QStringConverter::System);
-    if (!message.open(QIODevice::WriteOnly) || message.write(encode(MailMod::mailText)) < 0)
+    if (!message.open(QIODevice::WriteOnly) || message.write(encode(mail.mailText)) < 0)
         return false;
     message.close();
 
     std::vector<double> dialogue, curlOwn, curlProcess;
     for (int i = 0; i < runs; ++i) {
-        window.status.clear();
         QElapsedTimer clock;
         clock.start();
-        MailMod::ConnectSmtp();
+        face.engine.queue.Enqueue(mail);
         // Wakes the loop below now and then, should the dialogue hang.
         QTimer guard;
         guard.start(100);
-        while (window.status.isEmpty() && clock.elapsed() < kDialogueTimeoutMs)
+        while (face.status.text() == QStringLiteral("送信中...") &&
+               clock.elapsed() < kDialogueTimeoutMs)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double ms = double(clock.nsecsElapsed()) / 1e6;
-        if (window.status != QStringLiteral("送信完了")) {
-            std::fprintf(stderr, "the dialogue ended with \"%s\"\n", qUtf8Printable(window.status));
+        if (face.status.text() != QStringLiteral("送信完了")) {
+            std::fprintf(stderr, "the dialogue ended with \"%s\"\n",
+                         qUtf8Printable(face.status.text()));
             return false;
         }
         dialogue.push_back(ms);
@@ -333,6 +348,134 @@ bool benchSmtp(int runs, ConsoleOutlet& window, const TestCertificate* certifica
     return true;
 }
 
+#ifdef Q_OS_LINUX
+
+// What /proc says of a running process: its resident memory, and the CPU time
+// it has used so far, user and system, in clock ticks; negative when unread.
+struct ProcessUse {
+    double residentMb = -1;
+    qint64 cpuTicks = -1;
+};
+
+ProcessUse processUse(qint64 pid) {
+    ProcessUse use;
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmRSS:")) // "VmRSS:     12345 kB"
+                use.residentMb = line.mid(6).simplified().split(' ').value(0).toDouble() / 1024;
+        }
+    }
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        // The name in brackets may hold blanks; after it come the state (field
+        // 3) and the others, utime and stime being fields 14 and 15.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 12)
+            use.cpuTicks = fields[11].toLongLong() + fields[12].toLongLong();
+    }
+    return use;
+}
+
+// A resident program on a settings folder of its own that sends to a loopback
+// server of its own: one report waits in its outbox, which it tries 15 s after
+// its start, and no hour is flagged for sending, so that it idles afterwards.
+class ResidentProgram {
+public:
+    bool start(const char* program, const QProcessEnvironment& environment) {
+        constexpr int kStartTimeoutMs = 10000;
+        platform::ScopedOverride<platform::AppFolder> inPlace(folder_);
+        reportSettings(0);
+        Settings.smtpServer = QStringLiteral("127.0.0.1");
+        Settings.smtpPort = server_.port();
+        Settings.keepFailedReports = kFlagOn;
+        Settings.sendMinute = QStringLiteral("0");
+        const QString outbox = platform::appFile(MailMod::kOutboxFolder);
+        QFile report(QDir(outbox).filePath(QStringLiteral("20261207T000000Z-1.eml")));
+        const QString text = QStringLiteral("From: a@b\r\nTo: c@d\r\nSubject: x\r\nX-Mailer: "
+                                            "y\r\nDate: %1\r\n\r\nbody\r\n")
+                                 .arg(QDateTime::currentDateTime().toString(Qt::RFC2822Date));
+        if (!folder_.isValid() || !API::WriteCheckSettings(Settings) ||
+            !API::WriteSmtpSettings(Settings) || !API::WriteSendTimeSettings(Settings) ||
+            !QDir().mkpath(outbox) || !report.open(QIODevice::WriteOnly) ||
+            report.write(text.toLatin1()) < 0)
+            return false;
+        report.close();
+        process_.setProcessEnvironment(environment);
+        process_.start(QCoreApplication::applicationDirPath() + u'/' + QLatin1String(program),
+                       {QStringLiteral("--dir"), folder_.path()});
+        return process_.waitForStarted(kStartTimeoutMs);
+    }
+
+    // Whether the server has taken the report and the program has said QUIT.
+    bool awaitSend() {
+        constexpr int kSendTimeoutMs = 60000;
+        return server_.awaitMail(kSendTimeoutMs);
+    }
+
+    ProcessUse use() const { return processUse(process_.processId()); }
+
+    // Asks the program to end (SIGTERM); true once it has ended.
+    bool end() {
+        constexpr int kEndTimeoutMs = 10000;
+        process_.terminate();
+        return process_.waitForFinished(kEndTimeoutMs);
+    }
+
+    QByteArray standardError() { return process_.readAllStandardError(); }
+
+private:
+    TemporaryAppFolder folder_;
+    LoopbackSmtpServer server_;
+    QProcess process_;
+};
+
+// The headless program and the window program side by side, each after one
+// send: the memory each holds, and the CPU time each uses over the same idle
+// window, reckoned for an hour.
+bool benchResidentPrograms() {
+    constexpr int kDefaultIdleSeconds = 60;
+    bool ok = false;
+    int idleSeconds = qEnvironmentVariableIntValue("TOLVANE_BENCH_IDLE_SECONDS", &ok);
+    if (!ok || idleSeconds <= 0)
+        idleSeconds = kDefaultIdleSeconds;
+    QProcessEnvironment offscreen = QProcessEnvironment::systemEnvironment();
+    offscreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    ResidentProgram headless, window;
+    const bool sent = headless.start("tolvane-service", QProcessEnvironment::systemEnvironment()) &&
+                      window.start("tolvane", offscreen) && headless.awaitSend() &&
+                      window.awaitSend();
+    const ProcessUse headlessBefore = headless.use(), windowBefore = window.use();
+    if (sent)
+        QThread::sleep(idleSeconds);
+    const ProcessUse headlessAfter = headless.use(), windowAfter = window.use();
+    const bool headlessEnded = headless.end();
+    const bool windowEnded = window.end();
+    if (!sent || !headlessEnded || !windowEnded || headlessAfter.cpuTicks < 0 ||
+        windowAfter.cpuTicks < 0) {
+        std::fprintf(stderr, "tolvane-service:\n%s\ntolvane:\n%s\n",
+                     headless.standardError().constData(), window.standardError().constData());
+        return false;
+    }
+    const double hourPerWindow = 3600.0 / idleSeconds / double(sysconf(_SC_CLK_TCK));
+    // The kernel counts CPU time in whole ticks: one tick in the window is
+    // the least figure above 0 that an hour can show.
+    std::printf("resident programs, after one send; idle over %d s (one tick: %.2f s an hour):\n",
+                idleSeconds, hourPerWindow);
+    std::printf("%-40s %8.2f\n", "  resident memory, headless (MB)", headlessBefore.residentMb);
+    std::printf("%-40s %8.2f\n", "  resident memory, window program (MB)", windowBefore.residentMb);
+    std::printf("%-40s %8.2f (goal: at most 0.6)\n", "  resident memory, headless / window",
+                headlessBefore.residentMb / windowBefore.residentMb);
+    std::printf("%-40s %8.2f (goal: at most 0.3 s)\n", "  cpu per idle hour, headless",
+                double(headlessAfter.cpuTicks - headlessBefore.cpuTicks) * hourPerWindow);
+    std::printf("%-40s %8.2f (goal: at most 0.5 s)\n", "  cpu per idle hour, window program",
+                double(windowAfter.cpuTicks - windowBefore.cpuTicks) * hourPerWindow);
+    return true;
+}
+
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -344,16 +487,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot create a temporary application folder\n");
         return 1;
     }
-    ConsoleOutlet outlet;
     platform::ScopedOverride<platform::AppFolder> folderInPlace(folder);
+    ConsoleFace face;
 
     const std::vector<Case> cases = {
         {"service listing alone (start to end)", [] {},
          [&] { return listingAlone(folder.path()); }},
         {"ComposeReport, no watched names", [] { reportSettings(0); },
-         [] { return MailMod::ComposeReport() == 0; }},
+         [] {
+             MailMod::Mail mail;
+             return MailMod::ComposeReport(mail) == 0;
+         }},
         {"ComposeReport, 200 watched names", [] { reportSettings(200); },
-         [] { return MailMod::ComposeReport() == 0; }},
+         [] {
+             MailMod::Mail mail;
+             return MailMod::ComposeReport(mail) == 0;
+         }},
         {"tolvane-check run, 200 watched names",
          [] {
              reportSettings(200);
@@ -398,11 +547,19 @@ int main(int argc, char** argv) {
     const TestCertificate certificate;
     for (const TestCertificate* tls :
          {static_cast<const TestCertificate*>(nullptr), &certificate}) {
-        if (!(tls && !tls->made) && benchSmtp(runs, outlet, tls))
+        if (!(tls && !tls->made) && benchSmtp(runs, face, tls))
             continue;
         std::printf("%-40s FAILED\n", tls ? "SMTP with TLS and curl" : "SMTP dialogue and curl");
         ++failed;
     }
+#ifdef Q_OS_LINUX
+    if (!benchResidentPrograms()) {
+        std::printf("%-40s FAILED\n", "resident programs, memory and idle cpu");
+        ++failed;
+    }
+#else
+    std::printf("resident programs: not measured (/proc is Linux's)\n");
+#endif
     Settings = SettingsRecord{};
     return failed == 0 ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "dialogs/SmtpConfigMod.h"
 
 #include "dialogs/frmSmtpConfig.h"
+#include "mail/Mail.h"
 #include "platform/AppFolder.h"
 #include "platform/Credentials.h"
 #include "platform/Files.h"
@@ -94,7 +95,9 @@ std::int16_t SaveSmtpSettings(frmSmtpConfig& form) {
         refuse(QStringLiteral("「送信者」には、メールアドレスを入力してください。"));
         return 1;
     }
-    if (!IsMailAddress(form.txtRcpt->text())) {
+    // Several recipients stand separated by commas; each must be an address.
+    const QStringList recipients = MailMod::Recipients(form.txtRcpt->text());
+    if (recipients.isEmpty() || !std::all_of(recipients.begin(), recipients.end(), IsMailAddress)) {
         refuse(QStringLiteral("「受信者」には、メールアドレスを入力してください。"));
         return 1;
     }

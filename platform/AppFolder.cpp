@@ -4,19 +4,39 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace platform {
 
 namespace {
-class ExecutableFolder final : public AppFolder {
+class SettingsFolder final : public AppFolder {
 public:
-    QString path() const override { return QCoreApplication::applicationDirPath(); }
+    QString path() const override {
+        return given.isEmpty() ? QCoreApplication::applicationDirPath() : given;
+    }
+    QString given;
 };
+SettingsFolder settingsFolder;
 } // namespace
 
 AppFolder& AppFolder::system() {
-    static ExecutableFolder folder;
-    return folder;
+    return settingsFolder;
+}
+
+QString UseFolderOption(const QStringList& arguments) {
+    const qsizetype at = arguments.indexOf(QStringLiteral("--dir"));
+    if (at < 0)
+        return {};
+    if (at + 1 >= arguments.size())
+        return QStringLiteral("--dir needs a folder");
+    return UseFolder(arguments[at + 1]);
+}
+
+QString UseFolder(const QString& folder) {
+    if (!QFileInfo(folder).isDir())
+        return QStringLiteral("folder '%1' does not exist").arg(folder);
+    settingsFolder.given = QDir(folder).absolutePath();
+    return {};
 }
 
 QString appFile(const QString& name) {

@@ -12,5 +12,7 @@ namespace platform {
 // page lacks becomes the code page's default character. False when the output
 // could not be written. No Qt here.
 bool writeStandardOutput(std::u16string_view text);
+// The same for standard error.
+bool writeStandardError(std::u16string_view text);
 
 } // namespace platform

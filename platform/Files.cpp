@@ -1,5 +1,8 @@
 #include "platform/Files.h"
 
+#include "platform/Service.h"
+#include "platform/Sleep.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,6 +43,55 @@ QString actualPath(const QString& path) {
     return path;
 }
 
+bool replaceFile(const QString& path, const QByteArray& bytes, FileAccess access, QString* fault) {
+    constexpr int kAttempts = 10;
+    constexpr unsigned kRetryMs = 100;
+    constexpr QFileDevice::Permissions kOwnerOnly =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const bool ownerOnly = access == FileAccess::OwnerOnly;
+
+    // The temporary file gets the permissions of the file it replaces, and with
+    // no such file those of any new file. So for its owner alone the target is
+    // made so first: narrowed, or created empty (never over a file that appears
+    // meanwhile). Both are undone when the file cannot be replaced.
+    QFile target(path);
+    const bool existed = target.exists();
+    const QFileDevice::Permissions former = target.permissions();
+    if (ownerOnly) {
+        const bool ready = existed
+                               ? target.setPermissions(kOwnerOnly)
+                               : target.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly);
+        target.close();
+        if (!ready) {
+            if (fault)
+                *fault = target.errorString();
+            return false;
+        }
+    }
+    for (int attempt = 1;; ++attempt) {
+        QSaveFile file(path);
+        // A cut-off write (a full disk, a file-size limit) can pass for a
+        // success at every call; the size on disk tells.
+        const bool whole =
+            file.open(QIODevice::WriteOnly) && (!ownerOnly || file.setPermissions(kOwnerOnly)) &&
+            file.write(bytes) == bytes.size() && file.flush() && file.size() == bytes.size();
+        if (whole && file.commit())
+            return true;
+        // Only the rename is worth another try: what failed before it would again.
+        if (!whole || attempt == kAttempts) {
+            if (fault)
+                *fault = file.errorString();
+            break;
+        }
+        use<Sleep>().sleep(kRetryMs);
+    }
+    if (ownerOnly && existed)
+        QFile::setPermissions(path, former);
+    else if (ownerOnly)
+        QFile::remove(path);
+    return false;
+}
+
 namespace {
 
 class SystemFiles final : public Files {
@@ -63,18 +115,7 @@ public:
         QByteArray bytes;
         for (const QString& line : lines)
             bytes += encode(line + QStringLiteral("\r\n"));
-        if (encode.hasError())
-            return false;
-        QSaveFile file(actualPath(path));
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        // A cut-off write (a full disk, a file-size limit) can pass for a
-        // success at every call; the size on disk tells.
-        if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
-            file.cancelWriting();
-            return false;
-        }
-        return file.commit();
+        return !encode.hasError() && replaceFile(actualPath(path), bytes);
     }
 
     bool remove(const QString& path) override { return QFile::remove(actualPath(path)); }

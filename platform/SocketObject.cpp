@@ -125,6 +125,7 @@ void SocketObject::retire(QSslSocket* old) {
 void SocketObject::reap() {
     if (delivering_ > 0)
         return;
+    const bool closing = !retired_.isEmpty();
     for (qsizetype i = retired_.size() - 1; i >= 0; --i) {
         QSslSocket* old = retired_[i];
         if (old && old->state() != QAbstractSocket::UnconnectedState)
@@ -137,6 +138,8 @@ void SocketObject::reap() {
             old->deleteLater();
         }
     }
+    if (closing && !holdsConnection())
+        emit Released();
 }
 
 template <class Emit> void SocketObject::deliver(Emit&& emitEvent) {
@@ -144,6 +147,10 @@ template <class Emit> void SocketObject::deliver(Emit&& emitEvent) {
     emitEvent();
     if (--delivering_ == 0)
         reap();
+}
+
+bool SocketObject::holdsConnection() const {
+    return socket_ || !retired_.isEmpty();
 }
 
 bool SocketObject::isOpen() const {

@@ -63,12 +63,17 @@ public:
     void Close();
     // Whether a connection is being made or is open.
     bool isOpen() const;
+    // Whether a connection is open, or a closed one still sends what was
+    // queued before its Close; the object may be destroyed only when not.
+    bool holdsConnection() const;
 
 signals:
     void DataArrival(qint64 bytesTotal);
     void Closed();
     void Error(int number, const QString& description);
     void Encrypted();
+    // The last connection that was closed has sent all it had and is gone.
+    void Released();
 
 private:
     void open();

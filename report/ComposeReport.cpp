@@ -1,6 +1,7 @@
 #include "report/MailMod.h"
 
 #include "platform/AppFolder.h"
+#include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Service.h"
 #include "report/StatusChecks.h"
@@ -86,22 +87,24 @@ QString ReportText(const StatusFigures& figures) {
     return text + kCrLf;
 }
 
-std::int16_t ComposeReport() {
-    mailText.clear();
+std::int16_t ComposeReport(Mail& mail) {
+    mail.mailText.clear();
+    mail.composedAt = platform::use<platform::Clock>().now();
     const SettingsRecord& s = Settings;
+    mail.sender = s.mailFrom;
+    mail.recipients = Recipients(s.mailTo);
     try {
         // A line break in a header value would let it add header lines or SMTP
         // commands of its own.
         if (API::HoldsLineBreak(s.mailFrom) || API::HoldsLineBreak(s.mailTo) ||
-            API::HoldsLineBreak(s.mailSubject))
+            API::HoldsLineBreak(s.mailSubject) || mail.recipients.isEmpty())
             throw CheckFailed{};
         const StatusFigures figures = RunChecks(s.showDetails == kFlagOn);
-        mailText = ReportText(figures);
+        mail.mailText = ReportText(figures);
         if (!platform::use<platform::Files>().remove(platform::appFile(kRunningsFile)))
             throw CheckFailed{};
         return 0;
     } catch (const CheckFailed&) {
-        EndMail(MailEnd::CompositionFailed);
         return 1;
     }
 }

@@ -32,7 +32,7 @@ LD_PRELOAD="$PWD/build-cov/gcov-exit.so" QT_QPA_PLATFORM=offscreen \
 # counts: a Wine prefix's drive Z: under build-windows/ leads to the whole
 # file system.
 gcovr --root . --object-directory build-cov \
-  --filter '(settings|report|platform|app|dialogs|tools)/' \
+  --filter '(settings|report|mail|engine|platform|app|dialogs|tools)/' \
   --exclude-throw-branches --exclude-unreachable-branches \
   --print-summary --output build-cov/coverage.txt build-cov
 echo "Per file: build-cov/coverage.txt"

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Sets up, builds and starts the monitor.
+# Sets up, builds and starts the monitor: the window, or without a display the
+# monitor without a window (tolvane-service). Arguments go to the program, for
+# example --dir FOLDER.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): starting on Qt's offscreen platform."
-  echo "The monitor stays resident and mails at the configured times; message boxes go to standard error."
-  export QT_QPA_PLATFORM=offscreen
+  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): starting the monitor without a window."
+  echo "It stays in the foreground and mails at the configured times; what a window would show goes to standard error. Ctrl+C ends it."
+  exec build/tolvane-service "$@"
 fi
-exec build/tolvane
+exec build/tolvane "$@"

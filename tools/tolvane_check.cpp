@@ -21,7 +21,6 @@
 #include "platform/Console.h"
 #include "platform/Files.h"
 #include "platform/Service.h"
-#include "platform/Sleep.h"
 #include "report/MailMod.h"
 #include "report/StatusChecks.h"
 #include "settings/API.h"
@@ -31,7 +30,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <optional>
 
 namespace {
@@ -44,15 +42,6 @@ constexpr int kUnknown = 3;
 const QString kDirOption = QStringLiteral("dir");
 const QString kReportOption = QStringLiteral("report");
 const QString kPromOption = QStringLiteral("prom");
-
-class GivenFolder final : public platform::AppFolder {
-public:
-    explicit GivenFolder(QString path) : path_(std::move(path)) {}
-    QString path() const override { return path_; }
-
-private:
-    QString path_;
-};
 
 // The checks could not be made; `what` says why.
 struct Unknown {
@@ -284,25 +273,6 @@ QByteArray exposition(const MailMod::StatusFigures* figures) {
     return out.bytes();
 }
 
-// Replaces the file whole: a temporary file in its folder, renamed over it, so
-// that a collector never reads half a file. On Windows the rename fails while
-// a collector holds the old file open to read it, for a moment; so it is tried
-// a few times.
-std::optional<QString> writeMetrics(const QString& path, const QByteArray& bytes) {
-    constexpr int kAttempts = 10;
-    constexpr unsigned kRetryMs = 100;
-    QString fault;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (attempt > 0)
-            platform::use<platform::Sleep>().sleep(kRetryMs);
-        QSaveFile file(path);
-        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-            return std::nullopt;
-        fault = file.errorString();
-    }
-    return fault;
-}
-
 QString settingsFault(const API::LoadError& error) {
     if (error.line == 0)
         return QStringLiteral("%1 cannot be opened").arg(error.file);
@@ -362,8 +332,6 @@ int main(int argc, char** argv) {
     const bool report = parser.isSet(kReportOption);
     const QString metricsFile = parser.value(kPromOption);
 
-    std::optional<GivenFolder> given;
-    std::optional<platform::ScopedOverride<platform::AppFolder>> givenInPlace;
     // Each run captures into a file of its own: the monitor, or another run,
     // may be capturing into the same folder at the same time.
     const QString capture =
@@ -372,11 +340,9 @@ int main(int argc, char** argv) {
     std::optional<MailMod::StatusFigures> figures;
     try {
         if (parser.isSet(kDirOption)) {
-            const QString dir = parser.value(kDirOption);
-            if (!QFileInfo(dir).isDir())
-                throw Unknown{QStringLiteral("folder '%1' does not exist").arg(dir)};
-            given.emplace(QDir(dir).absolutePath());
-            givenInPlace.emplace(*given);
+            if (const QString fault = platform::UseFolder(parser.value(kDirOption));
+                !fault.isEmpty())
+                throw Unknown{fault};
         }
         const QString folder =
             QDir::toNativeSeparators(platform::use<platform::AppFolder>().path());
@@ -405,10 +371,13 @@ int main(int argc, char** argv) {
         files.remove(path);
 
     if (!metricsFile.isEmpty()) {
-        if (const auto fault = writeMetrics(metricsFile, exposition(figures ? &*figures : nullptr)))
+        // Replaced whole, so that a collector never reads half a file.
+        QString fault;
+        if (!platform::replaceFile(metricsFile, exposition(figures ? &*figures : nullptr),
+                                   platform::FileAccess::Default, &fault))
             outcome = {kUnknown,
                        QStringLiteral("cannot write the metrics file '%1': %2")
-                           .arg(QDir::toNativeSeparators(metricsFile), *fault),
+                           .arg(QDir::toNativeSeparators(metricsFile), fault),
                        outcome.performance};
     }
     if (report && outcome.code != kUnknown) {

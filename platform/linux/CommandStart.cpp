@@ -17,7 +17,7 @@ namespace platform {
 namespace {
 
 // The listing helper, built and installed beside the program.
-constexpr auto kListingHelper = "tolvane-services";
+constexpr auto kListingHelper = "tolvane-listing";
 
 class SpawnedCommand final : public RunningCommand {
 public:

@@ -3,41 +3,13 @@
 #include "platform/Files.h"
 #include "platform/Service.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringEncoder>
-#include <cstdlib>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace platform {
 
 namespace {
-
-// Written to a file that only its owner may read from the moment it exists
-// (mkstemp makes it so), flushed, then renamed over the former one.
-bool writeOwnerOnly(const QString& path, const QByteArray& bytes) {
-    QByteArray name = QFile::encodeName(QFileInfo(path).absoluteDir().filePath(
-        QStringLiteral(".%1.XXXXXX").arg(QFileInfo(path).fileName())));
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0)
-        return false;
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, bytes.size() - written);
-        if (n <= 0)
-            break;
-        written += n;
-    }
-    const bool ok = written == bytes.size() && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok || ::rename(name.constData(), QFile::encodeName(path)) != 0) {
-        ::unlink(name.constData());
-        return false;
-    }
-    return true;
-}
 
 class OwnerOnlyFile final : public Credentials {
 public:
@@ -60,7 +32,7 @@ public:
         QStringEncoder encode(QStringConverter::System);
         const QByteArray bytes =
             encode(login.name + QStringLiteral("\r\n") + login.password + QStringLiteral("\r\n"));
-        return !encode.hasError() && writeOwnerOnly(actualPath(path), bytes);
+        return !encode.hasError() && replaceFile(actualPath(path), bytes, FileAccess::OwnerOnly);
     }
 };
 

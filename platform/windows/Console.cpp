@@ -7,8 +7,9 @@
 
 namespace platform {
 
-bool writeStandardOutput(std::u16string_view text) {
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+namespace {
+bool write(DWORD stream, std::u16string_view text) {
+    const HANDLE out = GetStdHandle(stream);
     if (out == INVALID_HANDLE_VALUE || out == nullptr)
         return false;
     // A console shows bytes in its own output code page, which the operator may
@@ -35,6 +36,16 @@ bool writeStandardOutput(std::u16string_view text) {
     DWORD written = 0;
     return WriteFile(out, bytes.data(), static_cast<DWORD>(size), &written, nullptr) &&
            written == static_cast<DWORD>(size);
+}
+
+} // namespace
+
+bool writeStandardOutput(std::u16string_view text) {
+    return write(STD_OUTPUT_HANDLE, text);
+}
+
+bool writeStandardError(std::u16string_view text) {
+    return write(STD_ERROR_HANDLE, text);
 }
 
 } // namespace platform

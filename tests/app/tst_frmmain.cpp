@@ -6,8 +6,8 @@
 #include "dialogs/frmCheckConfig.h"
 #include "dialogs/frmSendTimeConfig.h"
 #include "dialogs/frmSmtpConfig.h"
+#include "engine/Engine.h"
 #include "platform/TrayIcon.h"
-#include "report/SmtpDialogue.h"
 #include "settings/API.h"
 #include "settings/variables.h"
 #include "support/Fakes.h"
@@ -157,22 +157,17 @@ private slots:
         frmCheckConfig::destroyInstance();
     }
 
-    // The real program, in a folder of its own with a sendtime.ini of fewer
-    // than 25 lines, ends before showing its window and says why.
+    // The real program, given a settings folder (--dir) with a sendtime.ini of
+    // fewer than 25 lines, ends before showing its window and says why.
     void programEndsOnMalformedFile() {
         fakes::Environment env;
-        const QString built = QCoreApplication::applicationDirPath() + u'/';
-        const QString executable = QStringLiteral("tolvane" TOLVANE_EXECUTABLE_SUFFIX);
-        for (const QString& name :
-             {executable, QStringLiteral("tolvane-services" TOLVANE_EXECUTABLE_SUFFIX)}) {
-            if (QFile::exists(built + name))
-                QVERIFY(QFile::copy(built + name, env.folder.file(name)));
-        }
         env.folder.write(
             API::kSendTimeFile,
             fakes::crlf(fakes::settingsLines(API::kSendTimeFile, stored()).mid(0, 20)));
         QProcess program; // offscreen as this test is
-        program.start(env.folder.file(executable), {});
+        program.start(QCoreApplication::applicationDirPath() +
+                          QStringLiteral("/tolvane" TOLVANE_EXECUTABLE_SUFFIX),
+                      {u"--dir"_s, env.folder.path()});
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QVERIFY(program.exitCode() != 0);
@@ -184,7 +179,8 @@ private slots:
 
     void controls() {
         fakes::Environment env;
-        env.clock.set(9, 5);
+        // Just before the turn of a minute, when the clock panel wakes.
+        env.clock.at.setTime(QTime(9, 5, 59, 950));
         frmMain window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -207,9 +203,9 @@ private slots:
                          "表示(&V):タスクトレイに入れる(&T)", "ヘルプ(&H):バージョン情報(&A)..."}));
         // The menu bar fits in one line.
         QVERIFY(window.menuBar()->sizeHint().width() <= window.width());
-        QVERIFY(window.timerSendTime->isActive() &&
-                window.timerSendTime->timerType() == Qt::PreciseTimer);
-        QCOMPARE(window.timerSendTime->interval(), 59900);
+        QVERIFY(window.engine->timerSendTime->isActive() &&
+                window.engine->timerSendTime->timerType() == Qt::PreciseTimer);
+        QCOMPARE(window.engine->timerSendTime->interval(), 59900);
 
         window.mnuVersion->trigger();
         QCOMPARE(env.messageBox.shown.size(), 1);
@@ -404,17 +400,18 @@ private slots:
                     clock.readings
                         << QTime::fromString(at, at.size() > 5 ? u"h:mm:ss.zzz"_s : u"h:mm"_s);
                 if (step.endsWith(u'~'))
-                    window.timerSendTime->start(10);
+                    window.engine->timerSendTime->start(10);
                 else
-                    window.timerSendTime_Timer();
+                    window.engine->timerSendTime_Timer();
             }
             if (u"+-~"_s.contains(step.back()))
                 QTRY_VERIFY2((window.sendStatus() != untouched) == sends, qPrintable(step));
             sent |= sends;
         }
+        // Every mail has had its turn.
+        QTRY_VERIFY(window.cmdTestSend->isEnabled());
         if (sent)
-            QTRY_COMPARE(window.sendStatus(), u"送信完了"_s);
-        QVERIFY(window.cmdTestSend->isEnabled());
+            QCOMPARE(window.sendStatus(), u"送信完了"_s);
         // A scheduled send leaves the window as it was.
         QVERIFY(!window.isVisible());
     }
@@ -459,6 +456,60 @@ private slots:
             QVERIFY(rig.server.transcripts.value(0).contains(u"C:QUIT\r\n"_s));
     }
 
+    // A settings file changed on disk while the program runs is loaded at the
+    // next tick; one that fails to load is told once, and the settings in
+    // force stay.
+    void settingsChangedOnDisk_data() {
+        QTest::addColumn<bool>("hour9");  // flagged in the new file
+        QTest::addColumn<int>("lines");   // of the new file that are written
+        QTest::addColumn<int>("sendsAt"); // the minute of hour 9 that sends
+        QTest::newRow("minute 7 saved by another program") << true << 25 << 7;
+        QTest::newRow("cut short after hour 11: all in force stays") << false << 12 << 5;
+    }
+
+    void settingsChangedOnDisk() {
+        QFETCH(bool, hour9);
+        QFETCH(int, lines);
+        QFETCH(int, sendsAt);
+        Rig rig;
+        frmMain window;
+        SettingsRecord changed = Settings;
+        changed.sendMinute = u"7"_s;
+        changed.sendHours[9] = hour9 ? kFlagOn : 0;
+        rig.env.folder.write(
+            API::kSendTimeFile,
+            fakes::crlf(fakes::settingsLines(API::kSendTimeFile, changed).mid(0, lines)));
+        for (const int minute : {5, 7}) {
+            rig.env.clock.set(9, minute);
+            window.engine->timerSendTime_Timer();
+            window.engine->timerSendTime_Timer();
+        }
+        QTRY_COMPARE(window.sendStatus(), u"送信完了"_s);
+        QCOMPARE(rig.server.connections(), 1);
+        QCOMPARE(Settings.sendMinute, QString::number(sendsAt));
+        QCOMPARE(rig.env.messageBox.shown.size(), lines < 25 ? 1 : 0);
+        if (lines < 25)
+            QVERIFY(rig.env.messageBox.log().startsWith(
+                u"エラー|設定ファイル sendtime.ini の 13 行目"_s));
+    }
+
+    // Another program schedules for the folder (it holds the folder's lock):
+    // the window says so and sends nothing at the minute, but makes test sends.
+    void anotherProgramSchedules() {
+        Rig rig;
+        rig.env.clock.set(9, 5);
+        Engine other;
+        frmMain window;
+        QCOMPARE(window.sendStatus(), u"他のプログラムが定時送信します"_s);
+        window.engine->timerSendTime_Timer();
+        other.timerSendTime_Timer();
+        QTRY_VERIFY(!other.queue.busy() && rig.server.connections() == 1);
+        QCOMPARE(window.sendStatus(), u"他のプログラムが定時送信します"_s);
+        window.cmdTestSend->click();
+        QTRY_COMPARE(window.sendStatus(), u"送信完了"_s);
+        QCOMPARE(rig.server.connections(), 2);
+    }
+
     // A modal settings dialog runs an event loop of its own: a tick while it is
     // open sends, and the mail goes through before the dialog closes.
     void sendWhileDialogIsOpen() {
@@ -469,7 +520,7 @@ private slots:
         QTimer::singleShot(0, this, [&] {
             auto* dlg = dynamic_cast<SettingsDialog*>(QApplication::activeModalWidget());
             QVERIFY(dlg);
-            window.timerSendTime_Timer();
+            window.engine->timerSendTime_Timer();
             QTRY_COMPARE(window.sendStatus(), u"送信完了"_s);
             statusWhileOpen = window.sendStatus();
             QTest::mouseClick(dlg->cmdCancel, Qt::LeftButton);

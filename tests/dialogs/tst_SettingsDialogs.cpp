@@ -431,6 +431,10 @@ private slots:
             << u"txtFrom=@me@host"_s << QString() << kSenderMessage;
         QTest::newRow("recipient ends with @")
             << u"txtRcpt=you@"_s << QString() << kRecipientMessage;
+        // Several recipients, each checked; stored as typed.
+        QTest::newRow("two recipients") << u"txtRcpt=a@b, c@d"_s << u"3=a@b, c@d"_s << QString();
+        QTest::newRow("two recipients, the second without @")
+            << u"txtRcpt=a@b, cd"_s << QString() << kRecipientMessage;
         QTest::newRow("both invalid: only the sender")
             << u"txtFrom=me; txtRcpt=me"_s << QString() << kSenderMessage;
         // A refused character in the subject undoes the whole change.

@@ -12,7 +12,7 @@
 
 #include "FuzzSupport.h"
 
-#include "report/SmtpDialogue.h"
+#include "mail/Delivery.h"
 
 #include <QList>
 #include <QStringDecoder>

@@ -211,17 +211,17 @@ private slots:
         QFETCH(QStringList, lines);
         QFETCH(bool, listingStarted);
         fakes::Environment env;
-        fakes::MailWindow window(env.messageBox);
-        window.status = "送信中...";
-        window.testSendEnabled = false;
         setSample(env);
         change(env);
+        MailMod::Mail mail;
         if (lines.isEmpty()) {
-            QCOMPARE(MailMod::ComposeReport(), std::int16_t(1));
+            // Sent as a mail, the failure is told and nothing waits.
+            fakes::MailFace face(env.messageBox);
+            face.engine.SendMail();
             QCOMPARE(env.messageBox.log(),
                      "Error|エラーが発生しました。設定をもう一度確認してください。/");
-            QVERIFY(window.testSendEnabled);
-            QCOMPARE(window.status, "送信エラー");
+            QVERIFY(face.status.testSendEnabled() && !face.engine.queue.busy());
+            QCOMPARE(face.status.text(), "送信エラー");
             QCOMPARE(env.command.started.isEmpty(), !listingStarted);
             // Every wait is bounded: 10 s of polling at most, then the failure.
             QVERIFY(env.sleep.total() <= 10000);
@@ -230,15 +230,12 @@ private slots:
             return;
         }
         // Twice: nothing is left over from one composition to the next.
-        QCOMPARE(MailMod::ComposeReport(), std::int16_t(0));
-        QCOMPARE(MailMod::ComposeReport(), std::int16_t(0));
-        QCOMPARE(MailMod::mailText.split("\r\n"), lines + QStringList{""});
+        QCOMPARE(MailMod::ComposeReport(mail), std::int16_t(0));
+        QCOMPARE(MailMod::ComposeReport(mail), std::int16_t(0));
+        QCOMPARE(mail.mailText.split("\r\n"), lines + QStringList{""});
         QCOMPARE(env.command.started.size(), 2);
         QVERIFY(!env.folder.has("runnings.dat"));
         QVERIFY(env.messageBox.shown.isEmpty());
-        // Success leaves the window to the caller.
-        QVERIFY(!window.testSendEnabled);
-        QCOMPARE(window.status, "送信中...");
     }
 
     // The capture appears after three 100 ms polls, with its heading only; the listing ends
@@ -254,9 +251,10 @@ private slots:
             if (env.sleep.calls.size() == 3)
                 env.folder.write("runnings.dat", "次のサービスが開始されています:\r\n");
         };
-        QCOMPARE(MailMod::ComposeReport(), std::int16_t(0));
+        MailMod::Mail mail;
+        QCOMPARE(MailMod::ComposeReport(mail), std::int16_t(0));
         QCOMPARE(env.sleep.calls, (QList<unsigned>{100, 100, 100, 10, 10, 10, 10, 500}));
-        QVERIFY(MailMod::mailText.endsWith("サービス --- OK\r\n"));
+        QVERIFY(mail.mailText.endsWith("サービス --- OK\r\n"));
     }
 };
 

@@ -1,8 +1,8 @@
 // Scheduled reports that could not be sent wait in outbox/ and are tried
 // again, over real loopback connections, by the fake clock.
 
+#include "mail/Outbox.h"
 #include "report/MailMod.h"
-#include "report/Outbox.h"
 #include "settings/variables.h"
 #include "support/Fakes.h"
 #include "support/ScriptedSmtpServer.h"
@@ -33,26 +33,25 @@ struct Rig {
         Settings.keepFailedReports = kFlagOn;
         env.clock.set(9, 5);
         start = env.clock.at;
-        MailMod::LoadOutbox();
+        face.engine.Start();
     }
     // A mail, to its end.
     void send(Origin origin) {
-        MailMod::SendMail(origin);
-        QTRY_VERIFY(window.testSendEnabled);
+        face.engine.SendMail(origin);
+        QTRY_VERIFY(face.status.testSendEnabled());
     }
     // The clock moved on; the outbox looks for due reports.
     void at(std::chrono::seconds since) {
         env.clock.at = start.addSecs(since.count());
-        const int before = server.connections();
-        MailMod::RetryDue();
-        if (server.connections() > before || MailMod::smtpStep != MailMod::kNoMail)
-            QTRY_VERIFY(window.testSendEnabled && MailMod::smtpStep == MailMod::kNoMail);
+        face.engine.queue.RetryDue();
+        QTRY_VERIFY(face.status.testSendEnabled() && !face.engine.queue.busy());
     }
+    QString status() const { return face.status.text(); }
     QStringList kept() const { return QDir(env.folder.file("outbox")).entryList(QDir::Files); }
     QString boxes() const { return env.messageBox.log(); }
 
     fakes::Environment env;
-    fakes::MailWindow window{env.messageBox};
+    fakes::MailFace face{env.messageBox};
     Server server;
     QDateTime start;
 };
@@ -83,6 +82,9 @@ private slots:
             << Script{} << int(Origin::TestSend) << true << "Error|" + kError + "/" << false;
         QTest::newRow("retry off")
             << Script{} << int(Origin::Schedule) << false << "Error|" + kError + "/" << false;
+        QTest::newRow("a line break in the sender")
+            << accepting << int(Origin::Schedule) << true
+            << "Error|" + kError + "設定をもう一度確認してください。/" << false;
         QTest::newRow("a full disk")
             << Script{} << int(Origin::Schedule) << true
             << "Error|" + kError + "\r\nレポートを保存できなかったため、再送できません。/" << false;
@@ -101,15 +103,17 @@ private slots:
             Settings.smtpPort = closed.serverPort();
             closed.close();
         }
+        if (QByteArray(QTest::currentDataTag()) == "a line break in the sender")
+            Settings.mailFrom = "me@example.com\r\nRSET";
         std::optional<fakes::FullDisk> full;
         if (QByteArray(QTest::currentDataTag()) == "a full disk" && !full.emplace(20).works())
             QSKIP("needs a per-process file-size limit (Linux)");
         rig.send(Origin(origin));
         full.reset();
         QTEST(rig.boxes(), "box");
-        QCOMPARE(rig.window.status, "送信エラー");
+        QCOMPARE(rig.status(), "送信エラー");
         QCOMPARE(rig.kept().size(), kept ? 1 : 0);
-        QCOMPARE(rig.window.waitingReports, kept ? 1 : 0);
+        QCOMPARE(rig.face.waitingReports, kept ? 1 : 0);
     }
 
     // Tries after 1, 2, 4, 8, 16 and 30 minutes, then every 30 minutes, with
@@ -118,8 +122,12 @@ private slots:
     void retries() {
         Rig rig(QList<Script>(8, kBusy) << Server::accepting());
         rig.send(Origin::Schedule);
-        const QString composed = MailMod::mailText;
+        MailMod::Mail composed;
+        QCOMPARE(MailMod::ComposeReport(composed), std::int16_t(0));
         QCOMPARE(rig.kept().size(), 1);
+        // It goes to whom it was composed for.
+        Settings.mailFrom = "later@example.com";
+        Settings.mailTo = "later@example.org";
         int tries = 1;
         for (const int minute : {1, 3, 7, 15, 31, 61, 91, 121}) {
             rig.at(std::chrono::minutes(minute) - 1s);
@@ -128,12 +136,15 @@ private slots:
             QCOMPARE(rig.server.connections(), ++tries);
         }
         QCOMPARE(rig.env.messageBox.shown.size(), 1);
-        QCOMPARE(rig.window.status, "送信完了");
-        QVERIFY(rig.kept().isEmpty() && rig.window.waitingReports == 0);
+        QCOMPARE(rig.status(), "送信完了");
+        QVERIFY(rig.kept().isEmpty() && rig.face.waitingReports == 0);
         // The four header lines, the moment of composition, the text unchanged.
-        QStringList lines = composed.split("\r\n");
+        QStringList lines = composed.mailText.split("\r\n");
         lines.insert(4, "Date: " + rig.start.toString(Qt::RFC2822Date));
         QCOMPARE(rig.server.transcripts.last().value(9), "C:" + lines.join("\r\n") + "\r\n.\r\n");
+        QCOMPARE(rig.server.transcripts.last().mid(3, 3),
+                 (QStringList{"C:MAIL FROM: me@example.com\r\n", "S:250 sender ok\r\n",
+                              "C:RCPT TO: you@example.org\r\n"}));
     }
 
     // A day after its composition a report is given up, with a box that says when.
@@ -143,7 +154,7 @@ private slots:
         rig.at(24h - 1s);
         QCOMPARE(rig.kept().size(), 1);
         rig.at(24h);
-        QVERIFY(rig.kept().isEmpty() && rig.window.waitingReports == 0);
+        QVERIFY(rig.kept().isEmpty() && rig.face.waitingReports == 0);
         QCOMPARE(rig.env.messageBox.shown.last().text,
                  kError + "\r\n2026/12/07 09:05 に作成したレポートを 24 時間のあいだ送信できな"
                           "かったため、再送をやめました。");
@@ -154,11 +165,17 @@ private slots:
     void oldestFirstAtStart() {
         Rig rig({Server::accepting()});
         const QDateTime at = rig.start;
-        QVERIFY(MailMod::KeepReport("From: b\r\nTo: b\r\nSubject: B\r\nX: b\r\n\r\nB\r\n",
-                                    at.addSecs(300)));
-        QVERIFY(MailMod::KeepReport("From: a\r\nTo: a\r\nSubject: A\r\nX: a\r\n\r\nA\r\n", at));
-        MailMod::LoadOutbox();
-        QCOMPARE(rig.window.waitingReports, 2);
+        MailMod::Outbox& outbox = rig.face.engine.queue.outbox;
+        const auto keep = [&](const QString& text, const QDateTime& composedAt) {
+            MailMod::Mail mail;
+            mail.mailText = text;
+            mail.composedAt = composedAt;
+            return outbox.KeepReport(mail);
+        };
+        QVERIFY(keep("From: b\r\nTo: b\r\nSubject: B\r\nX: b\r\n\r\nB\r\n", at.addSecs(300)));
+        QVERIFY(keep("From: a\r\nTo: a\r\nSubject: A\r\nX: a\r\n\r\nA\r\n", at));
+        outbox.LoadOutbox();
+        QCOMPARE(rig.face.waitingReports, 2);
         rig.at(14s);
         QCOMPARE(rig.server.connections(), 0);
         rig.at(15s);

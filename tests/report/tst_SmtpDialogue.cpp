@@ -1,8 +1,7 @@
 // The SMTP dialogue over real loopback connections against a scripted server.
 
-#include "platform/SocketObject.h"
-#include "report/MailMod.h"
-#include "report/SmtpDialogue.h"
+#include "engine/SendStatus.h"
+#include "mail/Delivery.h"
 #include "settings/variables.h"
 #include "support/Fakes.h"
 #include "support/ScriptedSmtpServer.h"
@@ -18,8 +17,10 @@ using namespace std::chrono_literals;
 using Server = fakes::ScriptedSmtpServer;
 using Script = Server::Script;
 using Reply = Server::Reply;
-// Settings changed for one case, after the rig has put its own in place.
-using Setup = std::function<void()>;
+struct Rig;
+// Settings or the mail changed for one case, after the rig has put its own in
+// place.
+using Setup = std::function<void(Rig&)>;
 Q_DECLARE_METATYPE(Setup)
 
 namespace {
@@ -28,13 +29,15 @@ const QString kMailText = "From: me@example.com\r\nTo: you@example.org\r\n"
                           "Subject: 状態報告\r\n\r\nCドライブ: OK";
 const QString kErrorText = "エラーが発生しました。";
 
-// Everything one dialogue needs: fakes, the window, a server and settings.
+} // namespace
+
+// Everything one dialogue needs: fakes, the engine and its face, a server
+// and settings.
 struct Rig {
     explicit Rig(const QList<Script>& scripts = {Server::accepting()}) : server(scripts) {
         Settings.smtpServer = "127.0.0.1";
         Settings.mailFrom = "me@example.com";
         Settings.mailTo = "you@example.org";
-        MailMod::mailText = kMailText;
         Settings.smtpPort = server.port();
     }
     ~Rig() {
@@ -42,19 +45,27 @@ struct Rig {
         MailMod::dataEndTimeout = MailMod::kDataEndTimeout;
     }
 
-    // What SendMail does once the report is composed.
-    void start() {
-        window->status = "送信中...";
-        window->testSendEnabled = false;
-        MailMod::ConnectSmtp();
+    // A mail as the report's composition makes it, with `mailText`.
+    void start(MailMod::Origin origin = MailMod::Origin::TestSend) {
+        MailMod::Mail mail;
+        mail.origin = origin;
+        mail.sender = Settings.mailFrom;
+        mail.recipients = MailMod::Recipients(Settings.mailTo);
+        mail.mailText = mailText;
+        face->engine.queue.Enqueue(mail);
     }
+    QString status() const { return face->status.text(); }
+    bool testSendEnabled() const { return face->status.testSendEnabled(); }
     QStringList transcript(int i = 0) const { return server.transcripts.value(i); }
     QString boxes() const { return env.messageBox.log(); }
 
     fakes::Environment env;
-    std::optional<fakes::MailWindow> window{std::in_place, env.messageBox};
+    std::optional<fakes::MailFace> face{std::in_place, env.messageBox};
     Server server;
+    QString mailText = kMailText;
 };
+
+namespace {
 
 // The server's transcript of a whole mail: each reply of `script`, chunk by
 // chunk, then the client's unit that answers it.
@@ -157,9 +168,9 @@ private slots:
         Settings.smtpSecurity = std::int16_t(security);
         MailMod::replyTimeout = 200ms;
         rig.start();
-        QTRY_VERIFY(rig.window->testSendEnabled);
+        QTRY_VERIFY(rig.testSendEnabled());
         QTEST(rig.boxes(), "box");
-        QCOMPARE(rig.window->status, "送信エラー");
+        QCOMPARE(rig.status(), "送信エラー");
         // What follows is the client's half of a handshake, or nothing.
         QTRY_VERIFY(rig.transcript().endsWith("C:<closed>") ||
                     rig.transcript().endsWith("S:<close>"));
@@ -188,7 +199,7 @@ private slots:
             Script script = Server::accepting();
             for (const auto& [i, reply] : replies)
                 script[i] = reply;
-            const Setup setup = [=] { Settings.mailFrom = from, MailMod::mailText = text; };
+            const Setup setup = [=](Rig& rig) { Settings.mailFrom = from, rig.mailText = text; };
             row(name, script, setup, "", "送信完了", acceptedTranscript(wire, script, from, helo));
         };
         accepted("plain", {});
@@ -209,7 +220,8 @@ private slots:
         const auto failing = [&](const char* name, int units, const QString& reply,
                                  const QString& shown = {}) {
             row(
-                name, accepting.mid(0, units / 2) + Script{qPrintable(reply), "221 bye\r\n"}, [] {},
+                name, accepting.mid(0, units / 2) + Script{qPrintable(reply), "221 bye\r\n"},
+                [](Rig&) {},
                 "ERROR|" + kErrorText + "\r\n" + (shown.isEmpty() ? reply : shown) + "/", failed,
                 kAccepted.mid(0, units) + QStringList{"S:" + reply, "C:QUIT\r\n", "S:221 bye\r\n"});
         };
@@ -222,9 +234,9 @@ private slots:
 
         const QStringList quit{"C:QUIT\r\n", "C:<closed>"}, closed{"C:<closed>"};
         // The other time-out keeps its minutes: only the shortened one can end the wait.
-        const Setup shortReply = [] { MailMod::replyTimeout = 100ms; };
-        const Setup shortDataEnd = [] { MailMod::dataEndTimeout = 100ms; };
-        const Setup refused = [] {
+        const Setup shortReply = [](Rig&) { MailMod::replyTimeout = 100ms; };
+        const Setup shortDataEnd = [](Rig&) { MailMod::dataEndTimeout = 100ms; };
+        const Setup refused = [](Rig&) {
             QTcpServer unused;
             QVERIFY(unused.listen(QHostAddress::LocalHost, 0));
             Settings.smtpPort = unused.serverPort();
@@ -240,7 +252,7 @@ private slots:
                                         QByteArray::number(step);
                 // Qt leaves a connection reset before it was reported as made in
                 // its connecting state; the reply time-out ends it.
-                const Setup setup = reset && step == 0 ? shortReply : [] {};
+                const Setup setup = reset && step == 0 ? shortReply : [](Rig&) {};
                 row(name.constData(), accepting.mid(0, step) + Script{Reply({}, true, reset)},
                     setup, socketError, failed,
                     kAccepted.mid(0, 2 * step) + QStringList{reset ? "S:<reset>" : "S:<close>"});
@@ -253,8 +265,26 @@ private slots:
         // A line end in a setting must not smuggle in a command (no reply races the QUIT here).
         row(
             "CR in the sender (HELO argument)", accepting.mid(0, 1),
-            [] { Settings.mailFrom = "me@example.com\rRSET"; }, socketError, failed,
+            [](Rig&) { Settings.mailFrom = "me@example.com\rRSET"; }, socketError, failed,
             kAccepted.mid(0, 1) + quit);
+
+        // Several recipients: one RCPT TO each. One that is refused is named
+        // and left out; when all are, the mail fails on the last refusal.
+        const Setup two = [](Rig&) { Settings.mailTo = " you@example.org ,, nobody@example.org"; };
+        const QString refusal = "550 no such user\r\n";
+        QStringList toBoth = kAccepted.mid(0, 6);
+        toBoth << "S:250 recipient ok\r\n"
+               << "C:RCPT TO: nobody@example.org\r\n"
+               << "S:" + refusal;
+        row("two recipients, one refused",
+            accepting.mid(0, 4) + Script{qPrintable(refusal)} + accepting.mid(4), two,
+            "ERROR|" + kErrorText + "\r\nnobody@example.org: " + refusal + "/", "送信完了",
+            toBoth + kAccepted.mid(7));
+        toBoth[6] = "S:" + refusal;
+        row("two recipients, both refused",
+            accepting.mid(0, 3) + Script{qPrintable(refusal), qPrintable(refusal), "221 bye\r\n"},
+            two, "ERROR|" + kErrorText + "\r\n" + refusal + "/", failed,
+            toBoth + QStringList{"C:QUIT\r\n", "S:221 bye\r\n"});
     }
 
     void dialogue() {
@@ -264,21 +294,21 @@ private slots:
         if (resetIsLostUnderWine())
             QSKIP("Wine does not report the server's reset to the client");
         Rig rig({script});
-        setup();
+        setup(rig);
 
         rig.start();
         if (transcript.endsWith("S:221 bye\r\n")) {
             // The 221 moves nothing on: no command, no "送信完了", the button waits for the close.
             QTRY_COMPARE(rig.transcript(), transcript);
             QTest::qWait(100);
-            QVERIFY(!rig.window->testSendEnabled);
+            QVERIFY(!rig.testSendEnabled());
             rig.server.closeClient();
         }
-        QTRY_VERIFY(rig.window->testSendEnabled);
+        QTRY_VERIFY(rig.testSendEnabled());
         QTRY_COMPARE(rig.transcript(), transcript);
-        QTEST(rig.window->status, "status");
+        QTEST(rig.status(), "status");
         QTEST(rig.boxes(), "boxes");
-        QVERIFY(!rig.window->sckSend.isOpen());
+        QTRY_COMPARE(rig.face->sockets(), 0);
     }
 
     // A real box runs an event loop of its own: what happens while it is open
@@ -302,21 +332,20 @@ private slots:
         // connection's socket, which must outlive the box.
         bool socketKept = true;
         rig.env.messageBox.whileOpen = [&](const auto&) {
-            QTRY_VERIFY(rig.window->testSendEnabled);
+            QTRY_VERIFY(rig.testSendEnabled());
             QTest::qWait(50);
-            socketKept = !rig.window->sckSend.findChildren<QTcpSocket*>().isEmpty();
+            socketKept = rig.face->sockets() > 0;
         };
         rig.start();
         QTRY_COMPARE(rig.env.messageBox.shown.size(), 1);
         QTRY_COMPARE(rig.env.messageBox.open, 0);
         QTest::qWait(200);
         QCOMPARE(rig.boxes(), "ERROR|" + kErrorText + "\r\n550 no such user\r\n/");
-        QCOMPARE(rig.window->status, "送信エラー");
-        QVERIFY(rig.window->testSendEnabled);
-        QVERIFY(!rig.window->sckSend.isOpen());
+        QCOMPARE(rig.status(), "送信エラー");
+        QVERIFY(rig.testSendEnabled());
         QVERIFY(socketKept);
         // Once no handler uses it, the connection's socket goes.
-        QTRY_VERIFY(rig.window->sckSend.findChildren<QTcpSocket*>().isEmpty());
+        QTRY_COMPARE(rig.face->sockets(), 0);
     }
 
     // A new mail starts while the box of a failed one is open: the new mail
@@ -326,44 +355,51 @@ private slots:
                               Server::accepting()});
         rig.env.messageBox.openFor = 100ms;
         rig.env.messageBox.whileOpen = [&](const auto&) {
-            MailMod::SendMail();
-            QTRY_COMPARE(rig.window->status, "送信完了");
+            rig.start();
+            QTRY_COMPARE(rig.status(), "送信完了");
         };
-        MailMod::SendMail();
+        rig.start();
         QTRY_VERIFY(!rig.env.messageBox.shown.isEmpty());
         QTRY_COMPARE(rig.env.messageBox.open, 0);
-        QTest::qWait(200);
-        QCOMPARE(rig.window->status, "送信完了");
-        QVERIFY(rig.window->testSendEnabled);
-        QCOMPARE(rig.transcript(1), acceptedTranscript(MailMod::mailText));
+        QCOMPARE(rig.status(), "送信完了");
+        QCOMPARE(rig.transcript(1), kAccepted);
     }
 
-    void secondMailReplacesFirst() {
-        Rig rig(QList<Script>{Script{}, Server::accepting()});
-        MailMod::SendMail();
-        QTRY_COMPARE(rig.server.connections(), 1);
-        MailMod::SendMail();
-        QTRY_COMPARE(rig.transcript(0), QStringList{"C:<closed>"});
-        QTRY_COMPARE(rig.transcript(1), acceptedTranscript(MailMod::mailText));
-        QVERIFY(rig.env.messageBox.shown.isEmpty());
+    // A scheduled report that falls due while a test send is under way waits
+    // its turn: each arrives, or fails, with its own result.
+    void mailsWaitTheirTurn() {
+        Rig rig(QList<Script>{Server::accepting().mid(0, 3) +
+                                  Script{"550 no such user\r\n", Reply({"221 bye\r\n"}, true)},
+                              Server::accepting()});
+        QStringList shown;
+        QObject::connect(&rig.face->status, &SendStatus::changed, [&] {
+            if (shown.value(shown.size() - 1) != rig.status())
+                shown << rig.status();
+        });
+        rig.start(MailMod::Origin::TestSend);
+        rig.start(MailMod::Origin::Schedule);
+        QTRY_VERIFY(rig.testSendEnabled());
+        QCOMPARE(shown, (QStringList{"送信中...", "送信エラー", "送信中...", "送信完了"}));
+        QCOMPARE(rig.boxes(), "ERROR|" + kErrorText + "\r\n550 no such user\r\n/");
+        QCOMPARE(rig.transcript(1), kAccepted);
     }
 
     void nothingSentWhenComposingFails() {
         Rig rig;
         Settings.driveCheck1 = kFlagOn; // on a drive D: that does not exist
         Settings.driveIndex1 = 3;
-        MailMod::SendMail();
-        QCOMPARE(rig.window->status, "送信エラー");
-        QTest::qWait(200);
-        QCOMPARE(rig.server.connections(), 0);
+        rig.face->engine.SendMail();
+        QCOMPARE(rig.status(), "送信エラー");
+        QVERIFY(rig.testSendEnabled() && !rig.face->engine.queue.busy());
+        QCOMPARE(rig.boxes(), "Error|" + kErrorText + "設定をもう一度確認してください。/");
     }
 
-    // Going away with the connection open must not call back into the window.
-    void windowClosedDuringMail() {
+    // Going away with the connection open must not call back into a face.
+    void engineGoneDuringMail() {
         Rig rig({Script{}});
         rig.start();
         QTRY_COMPARE(rig.server.connections(), 1);
-        rig.window.reset();
+        rig.face.reset();
         QTRY_COMPARE(rig.transcript(), QStringList{"C:<closed>"});
         QVERIFY(rig.env.messageBox.shown.isEmpty());
     }

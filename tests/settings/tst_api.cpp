@@ -1,5 +1,6 @@
 // The settings files: line format, loaders with every failure class, writers.
 
+#include "platform/Credentials.h"
 #include "platform/Files.h"
 #include "settings/API.h"
 #include "settings/variables.h"
@@ -297,7 +298,8 @@ private slots:
         QCOMPARE(env.folder.read(file), former);
     }
 
-    // A write cut off by the file-size limit fails and leaves the former file whole.
+    // A write cut off by the file-size limit fails and leaves the former file
+    // whole; a login file that was not there is not left behind empty.
     void interruptedWriteKeepsFormerFile() {
         fakes::Environment env;
         Settings.watchServiceCount = 0;
@@ -310,7 +312,9 @@ private slots:
         std::optional<fakes::FullDisk> full{std::in_place, 200};
         if (!full->works())
             QSKIP("needs a per-process file-size limit (Linux)");
-        const bool written = API::WriteCheckSettings(Settings);
+        const bool written = API::WriteCheckSettings(Settings) ||
+                             platform::Credentials::system().write(env.folder.file(API::kLoginFile),
+                                                                   {"user", QString(300, u'p')});
         full.reset();
         QVERIFY(!written);
         QCOMPARE(env.folder.read("check.ini"), former);

@@ -1,8 +1,8 @@
 #include "support/Fakes.h"
 
 #include "platform/Files.h"
-#include "report/SmtpDialogue.h"
 #include "settings/API.h"
+#include <QTcpSocket>
 
 #include <QDir>
 #include <QEventLoop>
@@ -96,18 +96,16 @@ QString MessageBox::log() const {
     return text;
 }
 
-MailWindow::MailWindow(MessageBox& boxes) : boxes_(boxes) {
-    MailMod::HandleSocketEvents(sckSend);
-    MailMod::SetOutlet(this);
+MailFace::MailFace(MessageBox& boxes)
+    : status(engine, [&boxes](const Notice& box) {
+          boxes.show(box.text, box.title, platform::MessageBox::kOkOnly);
+      }) {
+    QObject::connect(&engine, &Engine::waitingChanged, &engine,
+                     [this](int count) { waitingReports = count; });
 }
 
-MailWindow::~MailWindow() {
-    if (MailMod::Outlet() == this)
-        MailMod::SetOutlet(nullptr);
-}
-
-void MailWindow::showBox(const QString& text, const QString& title) {
-    boxes_.show(text, title, platform::MessageBox::kOkOnly);
+int MailFace::sockets() const {
+    return int(engine.queue.findChildren<QTcpSocket*>().size());
 }
 
 std::unique_ptr<platform::RunningCommand>

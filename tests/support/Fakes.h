@@ -4,6 +4,8 @@
 // Environment puts all of them in place, over a real temporary application
 // folder, for the life of one test.
 
+#include "engine/Engine.h"
+#include "engine/SendStatus.h"
 #include "platform/AppFolder.h"
 #include "platform/Clock.h"
 #include "platform/CommandStart.h"
@@ -13,7 +15,6 @@
 #include "platform/Service.h"
 #include "platform/Sleep.h"
 #include "platform/SocketObject.h"
-#include "report/MailMod.h"
 #include "settings/variables.h"
 
 #include <QByteArray>
@@ -127,28 +128,17 @@ public:
                         const std::string& outputName) override;
 };
 
-// The window that hosts the mail path, for the tests of the report and the
-// delivery: keeps the status text and the button's state, shows its boxes
-// through the fake message box (which can stay open and run an event loop,
-// as a real one does), and owns a real socket whose events go to the
-// dialogue. In place as the outlet for the life of the object.
-class MailWindow final : public MailMod::MailOutlet {
-public:
-    explicit MailWindow(MessageBox& boxes);
-    ~MailWindow() override;
-    QString status;
-    bool testSendEnabled = true;
+// The engine with the face of the tests: the status text and the test-send
+// button as a window shows them, the boxes through the fake message box
+// (which can stay open and run an event loop, as a real one does), and how
+// many reports wait.
+struct MailFace {
+    explicit MailFace(MessageBox& boxes);
+    Engine engine;
+    SendStatus status;
     int waitingReports = 0;
-    platform::SocketObject sckSend;
-
-    void setSendStatus(const QString& text) override { status = text; }
-    void setWaitingReports(int count) override { waitingReports = count; }
-    void setTestSendEnabled(bool enabled) override { testSendEnabled = enabled; }
-    void showBox(const QString& text, const QString& title) override;
-    platform::SocketObject& mailSocket() override { return sckSend; }
-
-private:
-    MessageBox& boxes_;
+    // The sockets of the deliveries that still exist.
+    int sockets() const;
 };
 
 // A full disk, for the life of the object: every write of the process is cut

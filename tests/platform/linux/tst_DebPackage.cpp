@@ -10,12 +10,14 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTime>
@@ -86,7 +88,8 @@ private slots:
             "-rw-r--r-- root/root ./usr/share/lintian/overrides/tolvane",
             "-rwxr-xr-x root/root ./opt/tolvane/tolvane",
             "-rwxr-xr-x root/root ./opt/tolvane/tolvane-check",
-            "-rwxr-xr-x root/root ./opt/tolvane/tolvane-services",
+            "-rwxr-xr-x root/root ./opt/tolvane/tolvane-listing",
+            "-rwxr-xr-x root/root ./opt/tolvane/tolvane-service",
         };
         QCOMPARE(entries, expected);
         // The libraries come from the binaries (dpkg-shlibdeps), with versions.
@@ -203,14 +206,15 @@ private slots:
         QVERIFY(QFileInfo::exists(kept));
     }
 
-    // The unpacked program, started as the service starts it (offscreen, no
-    // runtime folder given), mails at the time in sendtime.ini from its own
-    // folder, with the packaged listing helper; standard error, which is the
-    // journal under the service, stays empty.
-    void unpackedProgramMails() {
-        fakes::SmtpSink sink(kSinkAddress, 25);
-        if (sink.port() == 0)
-            QSKIP("no SMTP server on port 25 of 127.0.0.25: listening there needs root");
+    // The unpacked headless program, started as the service starts it, mails
+    // at the time in sendtime.ini from its own folder, with the packaged
+    // listing helper. Asked to end (SIGTERM) while the server keeps the
+    // report waiting, it keeps the report and ends at once; started again, it
+    // sends that report. Standard error, the journal under the service, says so.
+    void unpackedServiceMails() {
+        QTcpServer silent;
+        if (!silent.listen(QHostAddress(kSinkAddress), 25))
+            QSKIP("cannot listen on port 25 of 127.0.0.25: that needs root");
         const QString folder = root_.path() + kFolder;
         // Drive C: (the root folder) and the memory, limits 0: all OK; no services.
         SettingsRecord settings;
@@ -220,7 +224,7 @@ private slots:
         settings.mailFrom = "tolvane@monitor.example";
         settings.mailTo = "admin@example.org";
         settings.mailSubject = "Tolvane package test";
-        settings.showDetails = settings.showNGDetails = kFlagOn;
+        settings.showDetails = settings.showNGDetails = settings.keepFailedReports = kFlagOn;
         settings.sendHours.fill(kFlagOn);
         // The minute after the next, when the next begins within 10 s.
         settings.sendMinute = QString::number((QTime::currentTime().addSecs(10).minute() + 1) % 60);
@@ -228,21 +232,41 @@ private slots:
             fakes::writeLines(QDir(folder).filePath(file), fakes::settingsLines(file, settings));
 
         QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.remove("XDG_RUNTIME_DIR");
-        program.setProcessEnvironment(environment);
         program.setWorkingDirectory(folder);
-        program.start(QDir(folder).filePath("tolvane"), {});
-        QVERIFY(program.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(!sink.message().isEmpty() || program.state() != QProcess::Running,
-                                 kScheduledSendMs);
-        const bool stillRunning = program.state() == QProcess::Running;
-        program.kill();
-        program.waitForFinished();
-        const QByteArray errors = program.readAllStandardError();
-        QVERIFY2(stillRunning, errors.constData());
-        QVERIFY2(errors.isEmpty(), errors.constData());
+        const QString service = QDir(folder).filePath("tolvane-service");
+        QString journal;
+        const auto running = [&] {
+            journal += QString::fromUtf8(program.readAllStandardError());
+            return program.state() != QProcess::NotRunning;
+        };
+        const auto run = [&](const auto& done, int timeoutMs) {
+            program.start(service, {});
+            QTRY_VERIFY(!running() || journal.endsWith(" started for " + folder + "\n"));
+            // One scheduler for the folder: a second one ends at once.
+            const fakes::Ran second = fakes::run(service, {});
+            QVERIFY2(second.code == 3 && second.err.contains("another program"), second.err);
+            QTRY_VERIFY_WITH_TIMEOUT(done() || !running(), timeoutMs);
+            QVERIFY2(running(), qPrintable(journal));
+            QElapsedTimer stopping;
+            stopping.start();
+            program.terminate();
+            QVERIFY(program.waitForFinished(2000) && program.exitCode() == 0);
+            QVERIFY(stopping.elapsed() < 2000);
+            running();
+        };
+        run([&] { return silent.hasPendingConnections(); }, kScheduledSendMs);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(QDir(folder + "/outbox").entryList(QDir::Files).size(), 1);
+        silent.close();
+        // At the next start the kept report goes first, within a minute.
+        fakes::SmtpSink sink(kSinkAddress, 25);
+        run([&] { return !sink.message().isEmpty(); }, 60000);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(QDir(folder + "/outbox").entryList(QDir::Files).isEmpty());
+        for (const char* line : {"送信中...", "再送待ち 1件", "送信完了", "再送待ち 0件"})
+            QVERIFY2(journal.contains(QString::fromUtf8(line)), qPrintable(journal));
 
         const QJsonObject mail = sink.message();
         QCOMPARE(mail["helo"].toString(), "monitor.example");

@@ -154,7 +154,7 @@ private slots:
         fakes::AppFolder folder;
         auto running = platform::CommandStart::system().startServiceListing(
             folder.path().toStdString(), "runnings.dat");
-        QVERIFY2(running, "the helper tolvane-services is not beside the test");
+        QVERIFY2(running, "the helper tolvane-listing is not beside the test");
         QTRY_VERIFY_WITH_TIMEOUT(running->hasEnded(), kHelperTimeoutMs);
         // Names indented by three blanks, without ".service"; CR LF after every line.
         const QString text = QString::fromUtf8(folder.read("runnings.dat"));

@@ -1,0 +1,204 @@
+#include "engine/Engine.h"
+
+#include "platform/AppFolder.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Service.h"
+#include "report/MailMod.h"
+#include "settings/API.h"
+#include "settings/variables.h"
+
+#include <QFileInfo>
+#include <QTimer>
+
+using MailMod::Delivery;
+using MailMod::MailEnded;
+using MailMod::Origin;
+
+namespace {
+
+// The scheduler ticks 100 ms short of a minute.
+constexpr int kSendTimerIntervalMs = 59900;
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kErrorText = QStringLiteral("エラーが発生しました。");
+const QString kComposeErrorText =
+    QStringLiteral("エラーが発生しました。設定をもう一度確認してください。");
+
+// The box of a failing reply shows at most this much of it: the length of a
+// reply line (RFC 5321 4.5.3.1.5); a longer reply is cut and ends in "...".
+constexpr qsizetype kMaxShownReply = 512;
+
+QString shownReply(const QString& reply) {
+    if (reply.size() <= kMaxShownReply)
+        return reply;
+    qsizetype keep = kMaxShownReply;
+    if (reply[keep - 1].isHighSurrogate())
+        --keep;
+    return reply.left(keep) + QStringLiteral("...");
+}
+
+// The box of a mail that failed.
+Notice failureBox(const MailEnded& outcome) {
+    const QString kept =
+        outcome.kept == MailEnded::Kept::CouldNotKeep
+            ? kCrLf + QStringLiteral("レポートを保存できなかったため、再送できません。")
+            : QString();
+    if (outcome.end == Delivery::End::FailingReply)
+        return {QStringLiteral("ERROR"), kErrorText + kCrLf + shownReply(outcome.detail) + kept};
+    return {QStringLiteral("Error"),
+            (outcome.detail.isEmpty() ? kErrorText : kErrorText + kCrLf + outcome.detail) + kept};
+}
+
+struct SettingsFile {
+    const QString& name;
+    void (*load)();
+};
+const SettingsFile kSettingsFiles[] = {
+    {API::kCheckFile, &API::LoadCheckSettings},
+    {API::kSmtpFile, &API::LoadSmtpSettings},
+    {API::kSendTimeFile, &API::LoadSendTimeSettings},
+};
+
+} // namespace
+
+Engine::Engine(QObject* parent)
+    : QObject(parent), lock_(platform::appFile(kLockFile)) {
+    timerSendTime = new QTimer(this);
+    timerSendTime->setObjectName(QStringLiteral("timerSendTime"));
+    timerSendTime->setTimerType(Qt::PreciseTimer);
+    timerSendTime->setInterval(kSendTimerIntervalMs);
+    connect(timerSendTime, &QTimer::timeout, this, &Engine::timerSendTime_Timer);
+    timerSendTime->start();
+
+    connect(&queue, &MailMod::MailQueue::sending, this, [this] { emit sending(); });
+    connect(&queue, &MailMod::MailQueue::ended, this, &Engine::mailEnded);
+    connect(&queue, &MailMod::MailQueue::idle, this, &Engine::idle);
+    connect(&queue.outbox, &MailMod::Outbox::waitingChanged, this, &Engine::waitingChanged);
+    connect(&queue.outbox, &MailMod::Outbox::givenUp, this, [this](const QDateTime& composedAt) {
+        emit notice({QStringLiteral("Error"),
+                     kErrorText + kCrLf +
+                         QStringLiteral("%1 に作成したレポートを %2 時間のあいだ送信できな"
+                                        "かったため、再送をやめました。")
+                             .arg(composedAt.toString(QStringLiteral("yyyy/MM/dd HH:mm")))
+                             .arg(MailMod::kKeepReportsFor.count())});
+    });
+
+    // The lock is held for the life of the program: only a holder that no
+    // longer runs leaves it stale, never its age.
+    lock_.setStaleLockTime(0);
+    schedules_ = lock_.tryLock(0);
+    noteSettingsFiles();
+}
+
+Engine::~Engine() = default;
+
+void Engine::Start() {
+    noteSettingsFiles();
+    if (schedules_)
+        queue.StartRetries();
+}
+
+void Engine::LoadSettingsFiles() {
+    for (const SettingsFile& file : kSettingsFiles) {
+        if (API::SettingsFileExists(file.name))
+            file.load();
+    }
+}
+
+void Engine::SendMail(Origin origin) {
+    emit sending();
+    MailMod::Mail mail;
+    mail.origin = origin;
+    if (MailMod::ComposeReport(mail) != 0) {
+        emit failed({QStringLiteral("Error"), kComposeErrorText}, false);
+        if (!queue.busy())
+            emit idle();
+        return;
+    }
+    queue.Enqueue(std::move(mail));
+}
+
+void Engine::mailEnded(const MailEnded& outcome) {
+    if (outcome.end == Delivery::End::Delivered) {
+        emit sent();
+        if (!outcome.refusedRecipients.isEmpty()) {
+            QStringList refused;
+            for (const QString& recipient : outcome.refusedRecipients)
+                refused.append(shownReply(recipient));
+            emit notice({QStringLiteral("ERROR"), kErrorText + kCrLf + refused.join(QString())});
+        }
+        return;
+    }
+    // A retry that fails for now says nothing: the report waits, and the
+    // status bar says how many wait.
+    emit failed(failureBox(outcome), outcome.mail.origin == Origin::Retry && outcome.mayPass);
+}
+
+void Engine::timerSendTime_Timer() {
+    reloadChangedSettings();
+    if (!schedules_)
+        return;
+    for (const SettingsFile& file : kSettingsFiles) {
+        if (!API::SettingsFileExists(file.name))
+            return;
+    }
+    // One reading: the minute and the hour of two could straddle the full hour.
+    const QDateTime now = platform::use<platform::Clock>().now();
+    const int minute = now.time().minute();
+    const auto sendMinute = API::ReadNumberLine(Settings.sendMinute);
+    if (!sendMinute || *sendMinute != minute)
+        return;
+    const int hour = now.time().hour();
+    if (hour < 0 || hour >= kHoursPerDay || Settings.sendHours[hour] != kFlagOn)
+        return;
+    // Ticks come 100 ms short of a minute apart, so now and then two fall into
+    // one minute: that minute's report goes out once. The day counts too: a
+    // machine resumed from sleep at the same time on another day still sends.
+    const long long thisMinute = (now.date().toJulianDay() * kHoursPerDay + hour) * 60 + minute;
+    if (thisMinute == lastSendMinute_)
+        return;
+    lastSendMinute_ = thisMinute;
+    SendMail(Origin::Schedule);
+}
+
+namespace {
+QDateTime modified(const QFileInfo& info) {
+    return info.exists() ? info.lastModified() : QDateTime();
+}
+} // namespace
+
+void Engine::noteSettingsFiles() {
+    for (const SettingsFile& file : kSettingsFiles) {
+        const QFileInfo info(platform::actualPath(platform::appFile(file.name)));
+        stamps_[file.name] = {modified(info), info.exists() ? info.size() : -1};
+    }
+}
+
+// A settings file whose modification time or size changed since it was last
+// loaded is loaded again; one that fails to load is reported once, and the
+// settings in force stay. A file that went away changes nothing.
+void Engine::reloadChangedSettings() {
+    for (const SettingsFile& file : kSettingsFiles) {
+        const QFileInfo info(platform::actualPath(platform::appFile(file.name)));
+        const Stamp stamp{modified(info), info.exists() ? info.size() : -1};
+        Stamp& last = stamps_[file.name];
+        if (stamp == last)
+            continue;
+        last = stamp;
+        if (stamp.size < 0)
+            continue;
+        const SettingsRecord inForce = Settings;
+        try {
+            file.load();
+        } catch (const API::LoadError& error) {
+            Settings = inForce;
+            emit notice({QStringLiteral("エラー"), error.message()});
+        }
+    }
+}
+
+void Engine::Stop() {
+    timerSendTime->stop();
+    queue.Abandon();
+}
