@@ -3,6 +3,7 @@
 #include "platform/AppFolder.h"
 #include "platform/MessageBox.h"
 #include "platform/Service.h"
+#include "platform/Termination.h"
 #include "settings/API.h"
 
 #include <QApplication>
@@ -69,5 +70,11 @@ int main(int argc, char* argv[]) {
     window.show();
     // Reports kept after a failed send (before a crash or a restart too).
     window.engine->Start();
+    // Asked to end by the system (SIGTERM at a shutdown, say): a report under
+    // way is kept for the next start, as the monitor without a window does.
+    platform::OnTerminationRequest([&window] {
+        window.engine->Stop();
+        QApplication::quit();
+    });
     return QApplication::exec();
 }

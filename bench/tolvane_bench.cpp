@@ -458,19 +458,19 @@ bool benchResidentPrograms() {
                      headless.standardError().constData(), window.standardError().constData());
         return false;
     }
-    const double hourPerWindow = 3600.0 / idleSeconds / double(sysconf(_SC_CLK_TCK));
-    // The kernel counts CPU time in whole ticks: one tick in the window is
-    // the least figure above 0 that an hour can show.
+    // The kernel counts CPU time in whole ticks: one tick in the window, in
+    // seconds an hour, is the least figure above 0 that can show.
+    const double oneTickAnHour = 3600.0 / idleSeconds / double(sysconf(_SC_CLK_TCK));
     std::printf("resident programs, after one send; idle over %d s (one tick: %.2f s an hour):\n",
-                idleSeconds, hourPerWindow);
+                idleSeconds, oneTickAnHour);
     std::printf("%-40s %8.2f\n", "  resident memory, headless (MB)", headlessBefore.residentMb);
     std::printf("%-40s %8.2f\n", "  resident memory, window program (MB)", windowBefore.residentMb);
     std::printf("%-40s %8.2f (goal: at most 0.6)\n", "  resident memory, headless / window",
                 headlessBefore.residentMb / windowBefore.residentMb);
     std::printf("%-40s %8.2f (goal: at most 0.3 s)\n", "  cpu per idle hour, headless",
-                double(headlessAfter.cpuTicks - headlessBefore.cpuTicks) * hourPerWindow);
+                double(headlessAfter.cpuTicks - headlessBefore.cpuTicks) * oneTickAnHour);
     std::printf("%-40s %8.2f (goal: at most 0.5 s)\n", "  cpu per idle hour, window program",
-                double(windowAfter.cpuTicks - windowBefore.cpuTicks) * hourPerWindow);
+                double(windowAfter.cpuTicks - windowBefore.cpuTicks) * oneTickAnHour);
     return true;
 }
 

@@ -62,8 +62,7 @@ const SettingsFile kSettingsFiles[] = {
 
 } // namespace
 
-Engine::Engine(QObject* parent)
-    : QObject(parent), lock_(platform::appFile(kLockFile)) {
+Engine::Engine(QObject* parent) : QObject(parent), lock_(platform::appFile(kLockFile)) {
     timerSendTime = new QTimer(this);
     timerSendTime->setObjectName(QStringLiteral("timerSendTime"));
     timerSendTime->setTimerType(Qt::PreciseTimer);

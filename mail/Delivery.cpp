@@ -250,7 +250,8 @@ void Delivery::ConnectSmtp() {
 
 void Delivery::Abandon() {
     if (inDialogue()) {
-        endMail(End::ConnectionLost, 0, QStringLiteral("プログラムの終了により送信を中断しました。"));
+        endMail(End::ConnectionLost, 0,
+                QStringLiteral("プログラムの終了により送信を中断しました。"));
         return;
     }
     connectionEnded();
@@ -326,8 +327,7 @@ bool Delivery::answerReply(const ReplyReader::Reply& reply) {
         // With several recipients, one that the server refuses is left out and
         // named; the mail goes to those it takes.
         if (!isPassing(reply.code)) {
-            refused_.append(mail_.recipients.value(recipient_) + QStringLiteral(": ") +
-                            reply.text);
+            refused_.append(mail_.recipients.value(recipient_) + QStringLiteral(": ") + reply.text);
             lastRefusal_ = reply.text;
         }
         if (++recipient_ < mail_.recipients.size()) {

@@ -51,8 +51,7 @@ void MailQueue::startNext() {
             [this, delivery](Delivery::End end, int code, const QString& detail) {
                 deliveryEnded(delivery, end, code, detail);
             });
-    connect(delivery, &Delivery::finished, this,
-            [this, delivery] { deliveryFinished(delivery); });
+    connect(delivery, &Delivery::finished, this, [this, delivery] { deliveryFinished(delivery); });
     // Its object goes only once the socket has sent its last words (QUIT).
     connect(delivery->sckSend, &platform::SocketObject::Released, this,
             [this] { QTimer::singleShot(0, this, &MailQueue::reap); });
@@ -82,8 +81,8 @@ void MailQueue::deliveryEnded(Delivery* delivery, Delivery::End end, int code,
             outbox.RetryEnded(mail.keptFile, Outbox::RetryEnd::Delivered);
         outbox.MailDelivered();
     } else if (mail.origin == Origin::Retry) {
-        outbox.RetryEnded(mail.keptFile, outcome.mayPass ? Outbox::RetryEnd::Failed
-                                                         : Outbox::RetryEnd::Refused);
+        outbox.RetryEnded(mail.keptFile,
+                          outcome.mayPass ? Outbox::RetryEnd::Failed : Outbox::RetryEnd::Refused);
     } else {
         outcome.kept = keep(mail, outcome.mayPass);
     }

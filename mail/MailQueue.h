@@ -21,8 +21,8 @@ namespace MailMod {
 struct MailEnded {
     Mail mail;
     Delivery::End end = Delivery::End::Delivered;
-    int code = 0;       // the code of the reply that ended it; 0: none
-    QString detail;     // the failing reply, or why the mail was lost or refused
+    int code = 0;   // the code of the reply that ended it; 0: none
+    QString detail; // the failing reply, or why the mail was lost or refused
     // The recipients refused while others took the mail, with their replies.
     QStringList refusedRecipients;
     // Whether another try could mend it: a lost connection, or a failing reply

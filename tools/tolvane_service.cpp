@@ -24,9 +24,9 @@ namespace {
 
 // One line: the time, then the words, their line ends folded into blanks.
 void log(const QString& text) {
-    QString line = platform::use<platform::Clock>().now().toString(
-                       QStringLiteral("yyyy-MM-dd HH:mm:ss ")) +
-                   text;
+    QString line =
+        platform::use<platform::Clock>().now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) +
+        text;
     line.replace(QStringLiteral("\r\n"), QStringLiteral(" ")).replace(u'\n', u' ');
     platform::writeStandardError(line.append(u'\n').toStdU16String());
 }

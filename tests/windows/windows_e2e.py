@@ -361,6 +361,11 @@ class Run:
         self.test_send(main)
         _, body = self.mail(1, 60, before)
         self.check_program(folder, body)
+        # One scheduler for the folder: beside the window, which holds its
+        # lock, the program without a window ends at once and says why.
+        second = self.wine(os.path.join(folder, "tolvane-service.exe"), timeout=60)
+        check(second.returncode == 3 and b"another program" in second.stderr,
+              "tolvane-service beside the window: %r" % second.stderr[-300:])
         before = self.figures()
         arrived, _ = self.mail(2, (target - datetime.datetime.now()).total_seconds() + 90, before)
         check(target <= arrived <= target + datetime.timedelta(seconds=65),
