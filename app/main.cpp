@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QLatin1StringView>
+#include <QLocale>
 #include <cstdio>
 
 namespace {
@@ -43,6 +44,8 @@ void filterOffscreenChatter(QtMsgType type, const QMessageLogContext& context,
 int main(int argc, char* argv[]) {
     qtHandler = qInstallMessageHandler(filterOffscreenChatter);
     QApplication app(argc, argv);
+    // The buttons of the boxes in Japanese on a Japanese system, as the rest.
+    platform::InstallQtTranslation(QLocale::system());
     // The monitor lives while its main window exists, shown or hidden in the
     // tray: a message box closed while the window is hidden is the last window
     // closed, and must not end the process.

@@ -9,7 +9,12 @@
 // On Linux it also starts the two resident programs, tolvane-service and the
 // window program, and reads from /proc what they hold in memory after a send
 // and the CPU time they use while idle, over TOLVANE_BENCH_IDLE_SECONDS
-// (default 60).
+// (default 60). Meanwhile two more tolvane-service run the alert checks: one
+// every 5 minutes over 200 watched names, whose CPU time, the listing helper's
+// included, is read over whole intervals (as many as fit in
+// TOLVANE_BENCH_IDLE_SECONDS, at least one; 300 s by default), and one every
+// minute, whose check.ini is changed so that drive C: turns NG, timed until
+// its alert reaches its loopback server.
 
 #include "engine/Engine.h"
 #include "engine/SendStatus.h"
@@ -30,6 +35,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSemaphore>
 #include <QSslCertificate>
@@ -41,11 +47,17 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -173,9 +185,12 @@ private:
 
 // An SMTP server on 127.0.0.1 that accepts every mail, in a thread of its own,
 // so that the client being timed has the main thread's event loop to itself.
-// With a certificate it offers STARTTLS and a login.
+// With a certificate it offers STARTTLS and a login. It notes the subject of
+// each mail it takes and when it took it.
 class LoopbackSmtpServer final : public QThread {
 public:
+    using Moment = std::chrono::steady_clock::time_point;
+
     explicit LoopbackSmtpServer(const TestCertificate* certificate = nullptr)
         : certificate_(certificate) {
         start();
@@ -189,6 +204,22 @@ public:
     // Waits for a client to say QUIT after handing over a mail; false when
     // none has by the deadline.
     bool awaitMail(int timeoutMs) { return mails_.tryAcquire(1, timeoutMs); }
+    // When the server took the first mail whose subject begins with `start`,
+    // waiting for one until `deadline`; nothing when none has come by then.
+    std::optional<Moment> awaitSubject(const QByteArray& start, Moment deadline) {
+        std::unique_lock lock(takenMutex_);
+        std::optional<Moment> found;
+        mailTaken_.wait_until(lock, deadline, [&] {
+            for (const auto& [subject, at] : taken_) {
+                if (subject.startsWith(start)) {
+                    found = at;
+                    return true;
+                }
+            }
+            return false;
+        });
+        return found;
+    }
 
 protected:
     void run() override {
@@ -197,7 +228,7 @@ protected:
         port_ = server.serverPort();
         QObject::connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
             while (QTcpSocket* peer = server.nextPendingConnection())
-                serve(static_cast<QSslSocket*>(peer), &mails_);
+                serve(static_cast<QSslSocket*>(peer));
         });
         ready_.release();
         exec();
@@ -206,20 +237,36 @@ protected:
 private:
     struct Dialogue {
         bool inData = false;
+        // Within the message text, before the empty line that ends its header.
+        bool inHeader = false;
+        QByteArray subject;
         int mails = 0;
     };
 
-    static void serve(QSslSocket* peer, QSemaphore* mails) {
+    void took(const QByteArray& subject) {
+        {
+            const std::lock_guard lock(takenMutex_);
+            taken_.emplace_back(subject, std::chrono::steady_clock::now());
+        }
+        mailTaken_.notify_all();
+    }
+
+    void serve(QSslSocket* peer) {
         auto dialogue = std::make_shared<Dialogue>();
         QObject::connect(peer, &QTcpSocket::disconnected, peer, &QObject::deleteLater);
-        QObject::connect(peer, &QTcpSocket::readyRead, peer, [peer, dialogue, mails] {
+        QObject::connect(peer, &QTcpSocket::readyRead, peer, [this, peer, dialogue] {
             while (peer->canReadLine()) {
                 const QByteArray line = peer->readLine();
                 if (dialogue->inData) {
                     if (line == ".\r\n") {
                         dialogue->inData = false;
                         ++dialogue->mails;
+                        took(std::exchange(dialogue->subject, {}));
                         peer->write("250 queued\r\n");
+                    } else if (line == "\r\n") {
+                        dialogue->inHeader = false;
+                    } else if (dialogue->inHeader && line.startsWith("Subject: ")) {
+                        dialogue->subject = line.mid(9).trimmed();
                     }
                     continue;
                 }
@@ -235,11 +282,12 @@ private:
                     peer->write("235 ok\r\n");
                 } else if (verb == "DATA") {
                     dialogue->inData = true;
+                    dialogue->inHeader = true;
                     peer->write("354 end with .\r\n");
                 } else if (verb == "QUIT") {
                     peer->write("221 bye\r\n");
                     peer->disconnectFromHost();
-                    mails->release(std::exchange(dialogue->mails, 0));
+                    mails_.release(std::exchange(dialogue->mails, 0));
                     return;
                 } else {
                     peer->write("250 ok\r\n");
@@ -253,6 +301,9 @@ private:
     QSemaphore ready_;
     QSemaphore mails_;
     quint16 port_ = 0;
+    std::mutex takenMutex_;
+    std::condition_variable mailTaken_;
+    std::vector<std::pair<QByteArray, Moment>> taken_;
 };
 
 double median(std::vector<double> times) {
@@ -350,11 +401,13 @@ bool benchSmtp(int runs, ConsoleFace& face, const TestCertificate* certificate) 
 
 #ifdef Q_OS_LINUX
 
-// What /proc says of a running process: its resident memory, and the CPU time
-// it has used so far, user and system, in clock ticks; negative when unread.
+// What /proc says of a running process: its resident memory, the CPU time it
+// has used so far, user and system, and that of its children that have ended
+// and that it has waited for, in clock ticks; negative when unread.
 struct ProcessUse {
     double residentMb = -1;
     qint64 cpuTicks = -1;
+    qint64 childTicks = -1;
 };
 
 ProcessUse processUse(qint64 pid) {
@@ -369,39 +422,78 @@ ProcessUse processUse(qint64 pid) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (stat.open(QIODevice::ReadOnly)) {
         // The name in brackets may hold blanks; after it come the state (field
-        // 3) and the others, utime and stime being fields 14 and 15.
+        // 3) and the others, utime and stime being fields 14 and 15, cutime
+        // and cstime 16 and 17.
         const QByteArray text = stat.readAll();
         const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 12)
+        if (fields.size() > 14) {
             use.cpuTicks = fields[11].toLongLong() + fields[12].toLongLong();
+            use.childTicks = fields[13].toLongLong() + fields[14].toLongLong();
+        }
     }
     return use;
 }
 
+// Waits until `holds`, looking every 50 ms; false when it does not by
+// `timeoutMs`.
+bool awaitCondition(const std::function<bool()>& holds, qint64 timeoutMs) {
+    constexpr unsigned kPollMs = 50;
+    QElapsedTimer clock;
+    clock.start();
+    while (!holds()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(kPollMs);
+    }
+    return true;
+}
+
+// A file's modification time; invalid while it does not exist.
+QDateTime modifiedAt(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() ? info.lastModified() : QDateTime();
+}
+
+// What a resident program is set up with besides the report's settings.
+struct ResidentSetup {
+    // Watched names, as reportSettings() makes them.
+    int watchedNames = 0;
+    // sendtime.ini line 26: the minutes between the alert checks; 0, none.
+    std::int16_t alertMinutes = 0;
+    // One report waits in the outbox.
+    bool reportWaiting = true;
+};
+
 // A resident program on a settings folder of its own that sends to a loopback
-// server of its own: one report waits in its outbox, which it tries 15 s after
-// its start, and no hour is flagged for sending, so that it idles afterwards.
+// server of its own. By default one report waits in its outbox, which it tries
+// 15 s after its start, and no hour is flagged for sending, so that it idles
+// afterwards.
 class ResidentProgram {
 public:
-    bool start(const char* program, const QProcessEnvironment& environment) {
+    bool start(const char* program, const QProcessEnvironment& environment,
+               const ResidentSetup& setup = {}) {
         constexpr int kStartTimeoutMs = 10000;
         platform::ScopedOverride<platform::AppFolder> inPlace(folder_);
-        reportSettings(0);
+        reportSettings(setup.watchedNames);
         Settings.smtpServer = QStringLiteral("127.0.0.1");
         Settings.smtpPort = server_.port();
         Settings.keepFailedReports = kFlagOn;
         Settings.sendMinute = QStringLiteral("0");
-        const QString outbox = platform::appFile(MailMod::kOutboxFolder);
-        QFile report(QDir(outbox).filePath(QStringLiteral("20261207T000000Z-1.eml")));
-        const QString text = QStringLiteral("From: a@b\r\nTo: c@d\r\nSubject: x\r\nX-Mailer: "
-                                            "y\r\nDate: %1\r\n\r\nbody\r\n")
-                                 .arg(QDateTime::currentDateTime().toString(Qt::RFC2822Date));
+        Settings.alertMinutes = setup.alertMinutes;
+        settings_ = Settings;
         if (!folder_.isValid() || !API::WriteCheckSettings(Settings) ||
-            !API::WriteSmtpSettings(Settings) || !API::WriteSendTimeSettings(Settings) ||
-            !QDir().mkpath(outbox) || !report.open(QIODevice::WriteOnly) ||
-            report.write(text.toLatin1()) < 0)
+            !API::WriteSmtpSettings(Settings) || !API::WriteSendTimeSettings(Settings))
             return false;
-        report.close();
+        if (setup.reportWaiting) {
+            const QString outbox = platform::appFile(MailMod::kOutboxFolder);
+            QFile report(QDir(outbox).filePath(QStringLiteral("20261207T000000Z-1.eml")));
+            const QString text = QStringLiteral("From: a@b\r\nTo: c@d\r\nSubject: x\r\nX-Mailer: "
+                                                "y\r\nDate: %1\r\n\r\nbody\r\n")
+                                     .arg(QDateTime::currentDateTime().toString(Qt::RFC2822Date));
+            if (!QDir().mkpath(outbox) || !report.open(QIODevice::WriteOnly) ||
+                report.write(text.toLatin1()) < 0)
+                return false;
+        }
         process_.setProcessEnvironment(environment);
         process_.start(QCoreApplication::applicationDirPath() + u'/' + QLatin1String(program),
                        {QStringLiteral("--dir"), folder_.path()});
@@ -416,6 +508,43 @@ public:
 
     ProcessUse use() const { return processUse(process_.processId()); }
 
+    LoopbackSmtpServer& server() { return server_; }
+
+    // Rewrites check.ini whole, as the dialogs do, with the settings the
+    // program started with as `change` leaves them.
+    bool changeChecks(const std::function<void(SettingsRecord&)>& change) {
+        platform::ScopedOverride<platform::AppFolder> inPlace(folder_);
+        SettingsRecord changed = settings_;
+        change(changed);
+        return API::WriteCheckSettings(changed);
+    }
+
+    // Waits for the alert check at the program's start, which writes the
+    // verdicts file for the first time.
+    bool awaitFirstAlertCheck() {
+        constexpr qint64 kCheckTimeoutMs = 30000;
+        const QString verdicts = QDir(folder_.path()).filePath(Alerts::kVerdictsFile);
+        return awaitCondition([&] { return modifiedAt(verdicts).isValid(); }, kCheckTimeoutMs);
+    }
+
+    // Waits until `checks` more alert checks have ended, each of which
+    // rewrites the verdicts file last; false when they have not by
+    // `timeoutMs`. It reads only the folder, so another thread may wait.
+    bool awaitAlertChecks(int checks, qint64 timeoutMs) const {
+        const QString verdicts = QDir(folder_.path()).filePath(Alerts::kVerdictsFile);
+        QDateTime seen = modifiedAt(verdicts);
+        return awaitCondition(
+            [&] {
+                const QDateTime now = modifiedAt(verdicts);
+                if (now != seen) {
+                    seen = now;
+                    --checks;
+                }
+                return checks <= 0;
+            },
+            timeoutMs);
+    }
+
     // Asks the program to end (SIGTERM); true once it has ended.
     bool end() {
         constexpr int kEndTimeoutMs = 10000;
@@ -429,6 +558,7 @@ private:
     TemporaryAppFolder folder_;
     LoopbackSmtpServer server_;
     QProcess process_;
+    SettingsRecord settings_;
 };
 
 // The headless program and the window program side by side, each after one
@@ -472,6 +602,100 @@ bool benchResidentPrograms() {
     std::printf("%-40s %8.2f (goal: at most 0.5 s)\n", "  cpu per idle hour, window program",
                 double(windowAfter.cpuTicks - windowBefore.cpuTicks) * oneTickAnHour);
     return true;
+}
+
+// The alert checks of tolvane-service, while `meanwhile` runs. What the checks
+// cost every 5 minutes over 200 watched names: the CPU time over whole check
+// intervals, from just after the check at the start to just after a later one,
+// reckoned for an hour; the listing helper that each check starts and waits
+// for counts too (cutime and cstime). And how soon, with a check every minute,
+// an alert reaches the mail server after check.ini changes on disk.
+bool benchAlerts(const std::function<void()>& meanwhile) {
+    constexpr std::int16_t kCostlyMinutes = 5;
+    constexpr int kCostlyNames = 200;
+    constexpr int kDefaultWindowSeconds = 300;
+    constexpr std::int16_t kQuickMinutes = 1;
+    bool ok = false;
+    int windowSeconds = qEnvironmentVariableIntValue("TOLVANE_BENCH_IDLE_SECONDS", &ok);
+    if (!ok || windowSeconds <= 0)
+        windowSeconds = kDefaultWindowSeconds;
+    // As many whole intervals as fit, at least one, so that the window holds
+    // its share of an hour's checks.
+    const int intervals = std::max(1, windowSeconds / (60 * kCostlyMinutes));
+    const qint64 windowTimeoutMs = (intervals * 60LL * kCostlyMinutes + 120) * 1000;
+    // The check after a change comes at the first tick of the scheduler once
+    // the interval has passed.
+    const std::chrono::seconds goal(60 * kQuickMinutes + 60);
+
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    ResidentProgram costly, quick;
+    bool started =
+        costly.start("tolvane-service", environment, {kCostlyNames, kCostlyMinutes, false}) &&
+        quick.start("tolvane-service", environment, {0, kQuickMinutes, false}) &&
+        costly.awaitFirstAlertCheck() && quick.awaitFirstAlertCheck();
+    // The first check took drive C: as OK; a limit far above any free space
+    // turns it NG.
+    started = started && quick.changeChecks([](SettingsRecord& changed) {
+        changed.driveLimitMB1 = std::numeric_limits<std::int32_t>::max();
+    });
+    const LoopbackSmtpServer::Moment changedAt = std::chrono::steady_clock::now();
+
+    // The window runs in a thread of its own beside `meanwhile`; it reads only
+    // /proc and the folder.
+    ProcessUse before, after;
+    double windowLength = 0;
+    bool checked = false;
+    std::thread window;
+    if (started) {
+        window = std::thread([&] {
+            before = costly.use();
+            QElapsedTimer clock;
+            clock.start();
+            checked = costly.awaitAlertChecks(intervals, windowTimeoutMs);
+            after = costly.use();
+            windowLength = double(clock.nsecsElapsed()) / 1e9;
+        });
+    }
+    meanwhile();
+    if (window.joinable())
+        window.join();
+    std::optional<LoopbackSmtpServer::Moment> arrived;
+    if (started)
+        arrived = quick.server().awaitSubject("[NG] ", changedAt + 2 * goal);
+    const bool costlyEnded = costly.end();
+    const bool quickEnded = quick.end();
+    const bool measured = checked && before.cpuTicks >= 0 && after.cpuTicks >= 0;
+    if (!started || !measured || !arrived || !costlyEnded || !quickEnded) {
+        std::fprintf(stderr, "tolvane-service, alerts every %d min:\n%s\n", int(kCostlyMinutes),
+                     costly.standardError().constData());
+        std::fprintf(stderr, "tolvane-service, alerts every %d min:\n%s\n", int(kQuickMinutes),
+                     quick.standardError().constData());
+    }
+    const QString cost = QStringLiteral("  cpu per hour, alerts every %1 min, %2 names")
+                             .arg(kCostlyMinutes)
+                             .arg(kCostlyNames);
+    const char* const arrival = "  time from a change to the alert's arrival";
+    if (measured) {
+        const double secondsPerTick = 1.0 / double(sysconf(_SC_CLK_TCK));
+        const double anHour = 3600.0 / windowLength;
+        std::printf("alert checks of tolvane-service; cpu over %.0f s, children included (one "
+                    "tick: %.2f s an hour):\n",
+                    windowLength, anHour * secondsPerTick);
+        const qint64 ticks =
+            after.cpuTicks + after.childTicks - before.cpuTicks - before.childTicks;
+        std::printf("%-46s %8.2f (goal: at most 1.5 s)\n", qUtf8Printable(cost),
+                    double(ticks) * secondsPerTick * anHour);
+    } else {
+        std::printf("%-46s FAILED\n", qUtf8Printable(cost));
+    }
+    if (arrived) {
+        std::printf("%-46s %8.2f (goal: at most %lld s)\n", arrival,
+                    std::chrono::duration<double>(*arrived - changedAt).count(),
+                    static_cast<long long>(goal.count()));
+    } else {
+        std::printf("%-46s FAILED\n", arrival);
+    }
+    return started && measured && arrived && costlyEnded && quickEnded;
 }
 
 #endif
@@ -553,12 +777,19 @@ int main(int argc, char** argv) {
         ++failed;
     }
 #ifdef Q_OS_LINUX
-    if (!benchResidentPrograms()) {
+    // The alert checks' windows are the longest: the resident programs are
+    // measured within them.
+    bool residentMeasured = false;
+    if (!benchAlerts([&] { residentMeasured = benchResidentPrograms(); })) {
+        std::printf("%-40s FAILED\n", "alert checks, cpu and time to an alert");
+        ++failed;
+    }
+    if (!residentMeasured) {
         std::printf("%-40s FAILED\n", "resident programs, memory and idle cpu");
         ++failed;
     }
 #else
-    std::printf("resident programs: not measured (/proc is Linux's)\n");
+    std::printf("resident programs and alerts: not measured (/proc is Linux's)\n");
 #endif
     Settings = SettingsRecord{};
     return failed == 0 ? 0 : 1;

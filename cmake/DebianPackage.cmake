@@ -52,8 +52,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, adduser")
 # The service's user is not root, and systemctl answers such a user only over
 # the system bus: without one the helper lists no running services. A mail
-# server's certificate is checked against the system's store of CAs.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "default-dbus-system-bus | dbus-system-bus, ca-certificates")
+# server's certificate is checked against the system's store of CAs. Qt's own
+# words (the boxes' buttons) are Japanese with Qt's translations.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "default-dbus-system-bus | dbus-system-bus, ca-certificates, qt6-translations-l10n")
 # Summary line, then the long description: English, then Japanese.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "resident server monitor that mails status reports")
 set(CPACK_PACKAGE_DESCRIPTION [=[

@@ -40,6 +40,20 @@ install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsVistaStylePlugin
 install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QSchannelBackendPlugin
   LIBRARY DESTINATION tls RUNTIME DESTINATION tls)
 
+# Qt's own words in Japanese (the boxes' buttons はい and いいえ): Qt's
+# translation, which the program looks for in translations/ beside it. A .qm
+# file is the same on every system, so it is the host's, from Debian's package
+# qt6-translations-l10n. It also stands in the build folder, where tolvane.exe
+# and the test programs run.
+find_file(TOLVANE_QT_TRANSLATION qtbase_ja.qm PATHS /usr/share/qt6/translations
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(NOT TOLVANE_QT_TRANSLATION)
+  message(FATAL_ERROR "Qt's translation qtbase_ja.qm (qt6-translations-l10n) is missing: "
+    "scripts/setup.sh --windows-tools installs it")
+endif()
+configure_file(${TOLVANE_QT_TRANSLATION} ${CMAKE_BINARY_DIR}/translations/qtbase_ja.qm COPYONLY)
+install(FILES ${TOLVANE_QT_TRANSLATION} DESTINATION translations)
+
 # The installer: per user, no administrator rights, Japanese pages. The NSIS
 # script is packaging/windows/NSIS.template.in, which CPack fills in.
 set(CPACK_GENERATOR NSIS)

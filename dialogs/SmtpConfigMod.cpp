@@ -1,6 +1,7 @@
 #include "dialogs/SmtpConfigMod.h"
 
 #include "dialogs/frmSmtpConfig.h"
+#include "mail/Delivery.h"
 #include "mail/Mail.h"
 #include "platform/AppFolder.h"
 #include "platform/Credentials.h"
@@ -12,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <algorithm>
 #include <utility>
@@ -81,13 +83,18 @@ void ShowSmtpSettings(frmSmtpConfig& form) {
     form.cmbSecurity->setCurrentIndex(s.smtpSecurity);
     form.txtFingerprint->setText(s.smtpFingerprint);
     form.chkRetry->setChecked(s.keepFailedReports == kFlagOn);
-    // A login file that cannot be used shows the box ticked and empty: saving
-    // it anew mends it.
+    // A login file that cannot be used shows the box ticked, and says why and
+    // what to do: saving it anew mends it.
     const auto login =
         platform::use<platform::Credentials>().read(platform::appFile(API::kLoginFile));
     form.chkAuth->setChecked(login.fault != platform::Credentials::Fault::Absent);
     form.txtUser->setText(login.login.name);
     form.txtPassword->setText(login.login.password);
+    if (const QString fault = MailMod::LoginFileFault(login.fault); !fault.isEmpty()) {
+        form.lblLoginFault->setText(
+            fault + QStringLiteral("ユーザー名とパスワードを入力して保存すると作り直します。"));
+        form.lblLoginFault->show();
+    }
 }
 
 std::int16_t SaveSmtpSettings(frmSmtpConfig& form) {

@@ -17,6 +17,8 @@ namespace {
 constexpr int kHourRows = 6;
 // Two digits and some margin.
 constexpr int kMinuteBoxWidth = 40;
+// Four digits and some margin.
+constexpr int kIntervalBoxWidth = 56;
 } // namespace
 
 frmSendTimeConfig::frmSendTimeConfig()
@@ -57,17 +59,59 @@ void frmSendTimeConfig::buildControls() {
     minute->addWidget(lblSendMin2);
     minute->addStretch(1);
 
+    buildAlertControls();
     auto* whole = new QVBoxLayout(this);
     whole->addWidget(lblEXP);
     whole->addLayout(hours);
     whole->addWidget(frameMinSet);
+    whole->addWidget(frameAlert);
     whole->addLayout(makeButtons(Qt::Horizontal));
+
+    // The alerts come after all of the above, whose order stays.
+    setTabOrder(cmdCancel, chkAlert);
+    setTabOrder(chkAlert, txtAlertMin);
+    setTabOrder(txtAlertMin, txtReminderMin);
+}
+
+void frmSendTimeConfig::buildAlertControls() {
+    frameAlert = new QGroupBox(QStringLiteral("異常時の通知"), this);
+    frameAlert->setObjectName(QStringLiteral("frameAlert"));
+    auto* grid = new QGridLayout(frameAlert);
+    chkAlert = new QCheckBox(QStringLiteral("異常をすぐにメールで通知する"), frameAlert);
+    chkAlert->setObjectName(QStringLiteral("chkAlert"));
+    grid->addWidget(chkAlert, 0, 0, 1, 2);
+    // A labelled number box in the next row of the grid.
+    const auto row = [this, grid](const char* labelName, const QString& caption,
+                                  const char* boxName, QLineEdit*& box) {
+        auto* label = new QLabel(caption, frameAlert);
+        label->setObjectName(QString::fromLatin1(labelName));
+        box = new QLineEdit(frameAlert);
+        box->setObjectName(QString::fromLatin1(boxName));
+        box->setMaxLength(SendTimeConfigMod::kIntervalDigits);
+        box->setFixedWidth(kIntervalBoxWidth);
+        installDigitFilter(box);
+        label->setBuddy(box);
+        const int at = grid->rowCount();
+        grid->addWidget(label, at, 0);
+        grid->addWidget(box, at, 1, Qt::AlignLeft);
+        return label;
+    };
+    lblAlertMin =
+        row("lblAlertMin", QStringLiteral("確認の間隔（分）"), "txtAlertMin", txtAlertMin);
+    lblReminderMin = row("lblReminderMin", QStringLiteral("再通知の間隔（分、0 で再通知しない）"),
+                         "txtReminderMin", txtReminderMin);
+    // Its note goes on a second line rather than widen the dialog.
+    lblReminderMin->setWordWrap(true);
+    grid->setColumnStretch(1, 1);
 }
 
 void frmSendTimeConfig::connectHandlers() {
     for (int h = 0; h < kHoursPerDay; ++h)
         connect(chkTime[h], &QCheckBox::toggled, this, [this, h] { chkTime_Click(h); });
     connect(txtSendMin, &QLineEdit::textChanged, this, &frmSendTimeConfig::txtSendMin_Change);
+    connect(chkAlert, &QCheckBox::toggled, this, &frmSendTimeConfig::chkAlert_Click);
+    for (QLineEdit* box : {txtAlertMin, txtReminderMin})
+        connect(box, &QLineEdit::textChanged, this, &frmSendTimeConfig::alertMinutes_Change);
 }
 
 void frmSendTimeConfig::Form_Load() {
@@ -75,6 +119,7 @@ void frmSendTimeConfig::Form_Load() {
         SendTimeConfigMod::ShowSendTimeSettings(*this);
     else
         SendTimeConfigMod::InitSendTimeDialog(*this);
+    chkAlert_Click();
     // Filling the controls ran their handlers, which enabled Apply.
     cmdApply->setEnabled(false);
 }
@@ -96,6 +141,16 @@ void frmSendTimeConfig::txtSendMin_Change() {
         SendTimeConfigMod::ShowMinuteRangeMessage();
         txtSendMin->setSelection(0, SendTimeConfigMod::kMinuteDigits);
     }
+    cmdApply->setEnabled(true);
+}
+
+void frmSendTimeConfig::chkAlert_Click() {
+    for (QWidget* w : {txtAlertMin, txtReminderMin})
+        w->setEnabled(chkAlert->isChecked());
+    cmdApply->setEnabled(true);
+}
+
+void frmSendTimeConfig::alertMinutes_Change() {
     cmdApply->setEnabled(true);
 }
 

@@ -135,6 +135,12 @@ void frmSmtpConfig::buildServerDetails() {
     txtPassword = new QLineEdit(frameServer);
     txtPassword->setEchoMode(QLineEdit::Password);
     lblPassword = row("lblPassword", QStringLiteral("パスワード"), txtPassword, "txtPassword");
+    lblLoginFault = new QLabel(frameServer);
+    lblLoginFault->setObjectName(QStringLiteral("lblLoginFault"));
+    lblLoginFault->setWordWrap(true);
+    lblLoginFault->setStyleSheet(QStringLiteral("color: #c00000;"));
+    lblLoginFault->hide();
+    grid->addWidget(lblLoginFault, grid->rowCount(), 0, 1, 2);
     txtFingerprint = new QLineEdit(frameServer);
     txtFingerprint->setPlaceholderText(QStringLiteral("SHA-256（省略可）"));
     lblFingerprint =

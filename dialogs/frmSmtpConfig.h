@@ -42,6 +42,9 @@ public:
     QLabel* lblUser = nullptr;
     QLineEdit* txtUser = nullptr;
     QLabel* lblPassword = nullptr;
+    // Why the stored login file cannot be used, and what to do; hidden while
+    // it can.
+    QLabel* lblLoginFault = nullptr;
     QLineEdit* txtPassword = nullptr;
     QLabel* lblFingerprint = nullptr;
     QLineEdit* txtFingerprint = nullptr;

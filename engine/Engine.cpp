@@ -10,6 +10,7 @@
 
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 
 using MailMod::Delivery;
 using MailMod::MailEnded;
@@ -38,14 +39,35 @@ QString shownReply(const QString& reply) {
     return reply.left(keep) + QStringLiteral("...");
 }
 
+// With retry on, what became of a report that failed, as a line of its box.
+QString keptLine(const MailEnded& outcome) {
+    switch (outcome.kept) {
+    case MailEnded::Kept::Kept:
+        return kCrLf + QStringLiteral("レポートを保存しました。送信できるまで再送します。");
+    case MailEnded::Kept::CouldNotKeep:
+        return kCrLf + QStringLiteral("レポートを保存できなかったため、再送できません。");
+    case MailEnded::Kept::Lasting:
+        return kCrLf +
+               (outcome.end == Delivery::End::FailingReply
+                    ? QStringLiteral(
+                          "このレポートは再送しません（サーバが受け付けを拒否しました）。")
+                    : QStringLiteral(
+                          "このレポートは再送しません（設定を直さなければ送信できません）。"));
+    default:
+        return {};
+    }
+}
+
 // The box of a mail that failed.
 Notice failureBox(const MailEnded& outcome) {
-    const QString kept =
-        outcome.kept == MailEnded::Kept::CouldNotKeep
-            ? kCrLf + QStringLiteral("レポートを保存できなかったため、再送できません。")
-            : QString();
-    if (outcome.end == Delivery::End::FailingReply)
-        return {QStringLiteral("ERROR"), kErrorText + kCrLf + shownReply(outcome.detail) + kept};
+    const QString kept = keptLine(outcome);
+    if (outcome.end == Delivery::End::FailingReply) {
+        // The reply ends its own line.
+        const QString reply = shownReply(outcome.detail);
+        return {QStringLiteral("ERROR"),
+                kErrorText + kCrLf + reply +
+                    (reply.endsWith(kCrLf) ? kept.mid(kCrLf.size()) : kept)};
+    }
     return {QStringLiteral("Error"),
             (outcome.detail.isEmpty() ? kErrorText : kErrorText + kCrLf + outcome.detail) + kept};
 }
@@ -94,8 +116,23 @@ Engine::~Engine() = default;
 
 void Engine::Start() {
     noteSettingsFiles();
-    if (schedules_)
-        queue.StartRetries();
+    if (!schedules_)
+        return;
+    queue.StartRetries();
+    // The first alert check runs at once: a change while the program was
+    // stopped is told without waiting for the interval.
+    if (settingsFilesExist())
+        checkAlerts(platform::use<platform::Clock>().now());
+}
+
+bool Engine::settingsFilesExist() {
+    return std::all_of(std::begin(kSettingsFiles), std::end(kSettingsFiles),
+                       [](const SettingsFile& file) { return API::SettingsFileExists(file.name); });
+}
+
+void Engine::checkAlerts(const QDateTime& now) {
+    if (std::optional<MailMod::Mail> alert = alerts_.Check(now))
+        queue.Enqueue(std::move(*alert));
 }
 
 void Engine::LoadSettingsFiles() {
@@ -130,20 +167,22 @@ void Engine::mailEnded(const MailEnded& outcome) {
         return;
     }
     // A retry that fails for now says nothing: the report waits, and the
-    // status bar says how many wait.
-    emit failed(failureBox(outcome), outcome.mail.origin == Origin::Retry && outcome.mayPass);
+    // status bar says how many wait. Nor does an alert: the status bar and the
+    // log say it failed.
+    emit failed(failureBox(outcome), outcome.mail.origin == Origin::Alert ||
+                                         (outcome.mail.origin == Origin::Retry && outcome.mayPass));
 }
 
 void Engine::timerSendTime_Timer() {
     reloadChangedSettings();
     if (!schedules_)
         return;
-    for (const SettingsFile& file : kSettingsFiles) {
-        if (!API::SettingsFileExists(file.name))
-            return;
-    }
+    if (!settingsFilesExist())
+        return;
     // One reading: the minute and the hour of two could straddle the full hour.
     const QDateTime now = platform::use<platform::Clock>().now();
+    // An alert and a report in the same minute both go, one after the other.
+    checkAlerts(now);
     const int minute = now.time().minute();
     const auto sendMinute = API::ReadNumberLine(Settings.sendMinute);
     if (!sendMinute || *sendMinute != minute)

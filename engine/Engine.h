@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/Alerts.h"
 #include "mail/Mail.h"
 #include "mail/MailQueue.h"
 
@@ -50,8 +51,9 @@ public:
     void SendMail(MailMod::Origin origin = MailMod::Origin::TestSend);
 
     // The scheduler's tick, every 59.9 s: settings files changed on disk are
-    // loaded; then, when all three exist, the report goes out at the minute
-    // of `sendMinute` in each hour flagged in `sendHours`, once in a minute.
+    // loaded; then, when all three exist, the alert checks run when they are
+    // due, and the report goes out at the minute of `sendMinute` in each hour
+    // flagged in `sendHours`, once in a minute.
     void timerSendTime_Timer();
     QTimer* timerSendTime = nullptr;
 
@@ -79,9 +81,12 @@ signals:
 
 private:
     void mailEnded(const MailMod::MailEnded& outcome);
+    static bool settingsFilesExist();
+    void checkAlerts(const QDateTime& now);
     void reloadChangedSettings();
     void noteSettingsFiles();
 
+    Alerts alerts_;
     QLockFile lock_;
     bool schedules_ = false;
     // The calendar minute (day, hour and minute, counted in minutes) in which

@@ -25,7 +25,7 @@ constexpr qsizetype kMaxReplyLineLength = 2048;
 constexpr int kMaxReplyLines = 100;
 
 using Fault = platform::SocketObject::TlsFault;
-QString tlsFaultText(Fault fault) {
+QString tlsFaultText(Fault fault, const QByteArray& presented) {
     switch (fault) {
     case Fault::Expired:
         return QStringLiteral("サーバの証明書の有効期限が切れています。");
@@ -33,8 +33,13 @@ QString tlsFaultText(Fault fault) {
         return QStringLiteral("サーバの証明書はサーバ名 %1 のものではありません。")
             .arg(Settings.smtpServer);
     case Fault::Untrusted:
+        // What the server presented, ready to be checked and pasted as the
+        // certificate's fingerprint.
         return QStringLiteral("サーバの証明書を信頼できません（システムの証明書ストアにも、"
-                              "証明書の指紋にも一致しません）。");
+                              "証明書の指紋にも一致しません）。") +
+               (presented.isEmpty() ? QString()
+                                    : QStringLiteral("\r\nサーバの証明書の指紋 (SHA-256): ") +
+                                          QString::fromLatin1(presented.toHex(':').toUpper()));
     default:
         return QStringLiteral("TLS のハンドシェイクに失敗しました。");
     }
@@ -42,22 +47,8 @@ QString tlsFaultText(Fault fault) {
 
 // Why a login cannot be used; nothing when it can.
 QString loginFault(platform::Credentials::Fault fault) {
-    using Fault = platform::Credentials::Fault;
-    switch (fault) {
-    case Fault::ReadableByOthers:
-        return QStringLiteral("%1 はほかのユーザーも読めるため使いません。所有者だけが読めるように"
-                              "してください（chmod 600 %1）。")
-            .arg(API::kLoginFile);
-    case Fault::Unreadable:
-        return QStringLiteral("%1 を読み込めません（1 行目にユーザー名、2 行目にパスワード）。")
-            .arg(API::kLoginFile);
-    case Fault::NoPassword:
-        return QStringLiteral("%1 にパスワードがありません。メール送信設定でパスワードを入力"
-                              "してください。")
-            .arg(API::kLoginFile);
-    default:
-        break;
-    }
+    if (const QString file = LoginFileFault(fault); !file.isEmpty())
+        return file;
     if (Settings.smtpSecurity != kSecurityStartTls && Settings.smtpSecurity != kSecurityTls)
         return QStringLiteral("暗号化しない接続では SMTP 認証を行いません。メール送信設定の"
                               "「暗号化」で STARTTLS か SSL/TLS を選んでください。");
@@ -78,6 +69,25 @@ bool isDigit(QChar c) {
 }
 
 } // namespace
+
+QString LoginFileFault(platform::Credentials::Fault fault) {
+    using Fault = platform::Credentials::Fault;
+    switch (fault) {
+    case Fault::ReadableByOthers:
+        return QStringLiteral("%1 はほかのユーザーも読めるため使いません。所有者だけが読めるように"
+                              "してください（chmod 600 %1）。")
+            .arg(API::kLoginFile);
+    case Fault::Unreadable:
+        return QStringLiteral("%1 を読み込めません（1 行目にユーザー名、2 行目にパスワード）。")
+            .arg(API::kLoginFile);
+    case Fault::NoPassword:
+        return QStringLiteral("%1 にパスワードがありません。メール送信設定でパスワードを入力"
+                              "してください。")
+            .arg(API::kLoginFile);
+    default:
+        return {};
+    }
+}
 
 void ReplyReader::clear() {
     pending_.clear();
@@ -450,7 +460,8 @@ void Delivery::connectionEnded() {
         // handshake that did not complete.
         const bool lasting =
             fault == Fault::Expired || fault == Fault::NameMismatch || fault == Fault::Untrusted;
-        endMail(lasting ? End::Refused : End::ConnectionLost, 0, tlsFaultText(fault));
+        endMail(lasting ? End::Refused : End::ConnectionLost, 0,
+                tlsFaultText(fault, sckSend->presentedFingerprint()));
         return;
     }
     if (inDialogue()) {

@@ -90,6 +90,10 @@ Capabilities ReadCapabilities(const QString& reply);
 // the data early.
 QString DotStuffed(const QString& text);
 
+// Why the login file cannot be used, and what to do; empty when it can (or
+// when there is none).
+QString LoginFileFault(platform::Credentials::Fault fault);
+
 // One mail's SMTP dialogue with the server of `Settings`, on a socket of its
 // own. ConnectSmtp starts it; the socket's events drive it; it ends once,
 // with `ended`. After a failing reply it still waits for the server to close

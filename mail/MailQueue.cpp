@@ -61,8 +61,10 @@ void MailQueue::startNext() {
 }
 
 MailEnded::Kept MailQueue::keep(const Mail& mail, bool mayPass) {
-    if (!KeptOnFailure(mail.origin) || !mayPass || Settings.keepFailedReports != kFlagOn)
+    if (!KeptOnFailure(mail.origin) || Settings.keepFailedReports != kFlagOn)
         return MailEnded::Kept::NotAsked;
+    if (!mayPass)
+        return MailEnded::Kept::Lasting;
     return outbox.KeepReport(mail) ? MailEnded::Kept::Kept : MailEnded::Kept::CouldNotKeep;
 }
 
@@ -83,6 +85,8 @@ void MailQueue::deliveryEnded(Delivery* delivery, Delivery::End end, int code,
     } else if (mail.origin == Origin::Retry) {
         outbox.RetryEnded(mail.keptFile,
                           outcome.mayPass ? Outbox::RetryEnd::Failed : Outbox::RetryEnd::Refused);
+        if (!outcome.mayPass)
+            outcome.kept = MailEnded::Kept::Lasting;
     } else {
         outcome.kept = keep(mail, outcome.mayPass);
     }

@@ -28,8 +28,10 @@ struct MailEnded {
     // Whether another try could mend it: a lost connection, or a failing reply
     // that is not a refusal for good (5yz, RFC 5321 4.2.1).
     bool mayPass = false;
-    // What became of a failed mail that is kept on failure while retry is on.
-    enum class Kept { NotAsked, Kept, CouldNotKeep } kept = Kept::NotAsked;
+    // What became of a failed report while retry is on: kept for another
+    // try; not kept, as no try could mend it; not kept, as it could not be
+    // written. NotAsked: retry is off, or the mail is no report (a test send).
+    enum class Kept { NotAsked, Kept, Lasting, CouldNotKeep } kept = Kept::NotAsked;
 };
 
 class MailQueue : public QObject {

@@ -62,8 +62,10 @@ QDateTime givenUpAt(const QDateTime& composedAt) {
 
 bool Outbox::KeepReport(const Mail& mail) {
     QStringList lines = platform::splitLines(mail.mailText);
-    // After the four header lines of the composed text.
-    lines.insert(std::min<qsizetype>(4, lines.size()), dateHeader(mail.composedAt));
+    // A report carries the moment of its composition, which the outbox reads
+    // back; one without it gets it after its first four header lines.
+    if (!composedAtOf(lines).isValid())
+        lines.insert(std::min<qsizetype>(4, lines.size()), dateHeader(mail.composedAt));
     if (!QDir().mkpath(folderPath()))
         return false;
     const QString stem = mail.composedAt.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));

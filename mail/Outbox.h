@@ -24,8 +24,8 @@ class Outbox : public QObject {
 public:
     using QObject::QObject;
 
-    // Keeps a failed report: the message as composed, with a Date header of
-    // the moment it was composed, written whole into a new file of outbox/.
+    // Keeps a failed report: the message as composed (with the Date header of
+    // the moment it was composed), written whole into a new file of outbox/.
     // False when it cannot be kept (a full disk, a folder that cannot be
     // written).
     bool KeepReport(const Mail& mail);

@@ -1,9 +1,13 @@
 #include "platform/MessageBox.h"
 
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTranslator>
 #include <cstdio>
+#include <memory>
 
 namespace platform {
 
@@ -36,6 +40,21 @@ public:
 MessageBox& MessageBox::system() {
     static WidgetMessageBox box;
     return box;
+}
+
+QTranslator* InstallQtTranslation(const QLocale& locale) {
+    if (locale.language() != QLocale::Japanese)
+        return nullptr;
+    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
+    for (const QString& folder :
+         {QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
+          QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
+        if (translator->load(QStringLiteral("qtbase_ja"), folder)) {
+            QCoreApplication::installTranslator(translator.get());
+            return translator.release();
+        }
+    }
+    return nullptr;
 }
 
 } // namespace platform

@@ -26,6 +26,7 @@ void SocketObject::open() {
     socket_ = new QSslSocket(this);
     ended_ = false;
     tlsFault_ = TlsFault::None;
+    presentedFingerprint_.clear();
     decoder_.resetState();
     connect(socket_, &QSslSocket::readyRead, this, &SocketObject::onReadyRead);
     connect(socket_, &QSslSocket::stateChanged, this, &SocketObject::onStateChanged);
@@ -63,8 +64,9 @@ void SocketObject::onSslErrors(const QList<QSslError>& errors) {
     if (!socket_)
         return;
     const QSslCertificate peer = socket_->peerCertificate();
-    if (!TrustedFingerprint.isEmpty() && !peer.isNull() &&
-        peer.digest(QCryptographicHash::Sha256) == TrustedFingerprint) {
+    presentedFingerprint_ = peer.isNull() ? QByteArray() : peer.digest(QCryptographicHash::Sha256);
+    if (!TrustedFingerprint.isEmpty() && !presentedFingerprint_.isEmpty() &&
+        presentedFingerprint_ == TrustedFingerprint) {
         socket_->ignoreSslErrors(errors);
         return;
     }

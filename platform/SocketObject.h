@@ -53,8 +53,11 @@ public:
     // by tlsFault().
     void StartEncryption();
     bool isEncrypted() const;
-    // The cause of the last failed handshake of the connection.
+    // The cause of the last failed handshake of the connection, and the
+    // SHA-256 fingerprint of the certificate the server presented in it
+    // (empty when it presented none).
     TlsFault tlsFault() const { return tlsFault_; }
+    QByteArray presentedFingerprint() const { return presentedFingerprint_; }
     // Queues text for sending.
     void SendData(const QString& text);
     // All received data that is waiting, as one string.
@@ -94,6 +97,7 @@ private:
     int delivering_ = 0;
     bool ended_ = false; // the current connection's Close or Error has been sent
     TlsFault tlsFault_ = TlsFault::None;
+    QByteArray presentedFingerprint_;
     QStringDecoder decoder_{QStringConverter::System};
 };
 

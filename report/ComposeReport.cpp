@@ -2,17 +2,52 @@
 
 #include "platform/AppFolder.h"
 #include "platform/Clock.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/Service.h"
 #include "report/StatusChecks.h"
 #include "settings/API.h"
 #include "settings/variables.h"
 
+#include <QRandomGenerator>
+
 namespace MailMod {
 
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
+// The report's own header lines: From, To, Subject and X-Mailer.
+constexpr int kReportHeaderLines = 4;
+
+// What makes the report RFC 5322 mail, after its own header lines: the moment
+// of composition, a unique identifier under the sender's domain, and the code
+// page that its 8-bit body is written in.
+QString mailHeaders(const Mail& mail) {
+    const QString domain = mail.sender.mid(mail.sender.lastIndexOf(u'@') + 1);
+    const QString unique = mail.composedAt.toUTC().toString(QStringLiteral("yyyyMMddHHmmsszzz")) +
+                           u'.' + QString::number(QRandomGenerator::global()->generate64(), 36);
+    return QStringLiteral("Date: ") + mail.composedAt.toString(Qt::RFC2822Date) + kCrLf +
+           QStringLiteral("Message-ID: <%1@%2>").arg(unique, domain) + kCrLf +
+           QStringLiteral("MIME-Version: 1.0") + kCrLf +
+           QStringLiteral("Content-Type: text/plain; charset=") + platform::mimeCharset() + kCrLf +
+           QStringLiteral("Content-Transfer-Encoding: 8bit") + kCrLf;
+}
+
+// The report's four header lines, with its subject.
+QString reportHeader(const QString& subject) {
+    const SettingsRecord& s = Settings;
+    return QStringLiteral("From: ") + s.mailFrom + kCrLf + QStringLiteral("To: ") + s.mailTo +
+           kCrLf + QStringLiteral("Subject: ") + subject + kCrLf +
+           QStringLiteral("X-Mailer: Tolvane by Velmora 2.0.0") + kCrLf;
+}
+
+// The position after the n-th line of a text.
+qsizetype afterLine(const QString& text, int n) {
+    qsizetype at = 0;
+    for (int line = 0; line < n; ++line)
+        at = text.indexOf(kCrLf, at) + kCrLf.size();
+    return at;
+}
 
 QString verdictText(std::int64_t freeMB, std::int64_t limitMB) {
     if (Passes(freeMB, limitMB))
@@ -28,11 +63,7 @@ QString verdictText(std::int64_t freeMB, std::int64_t limitMB) {
 
 QString ReportText(const StatusFigures& figures) {
     const SettingsRecord& s = Settings;
-    QString text;
-    text += QStringLiteral("From: ") + s.mailFrom + kCrLf;
-    text += QStringLiteral("To: ") + s.mailTo + kCrLf;
-    text += QStringLiteral("Subject: ") + s.mailSubject + kCrLf;
-    text += QStringLiteral("X-Mailer: Tolvane by Velmora 2.0.0") + kCrLf;
+    QString text = reportHeader(s.mailSubject);
 
     // Slots 2 and 3 can be on while slot 1 is off; their lines still go under
     // the heading, so that no drive line lands among the header lines.
@@ -101,12 +132,30 @@ std::int16_t ComposeReport(Mail& mail) {
             throw CheckFailed{};
         const StatusFigures figures = RunChecks(s.showDetails == kFlagOn);
         mail.mailText = ReportText(figures);
+        mail.mailText.insert(afterLine(mail.mailText, kReportHeaderLines), mailHeaders(mail));
         if (!platform::use<platform::Files>().remove(platform::appFile(kRunningsFile)))
             throw CheckFailed{};
         return 0;
     } catch (const CheckFailed&) {
         return 1;
     }
+}
+
+std::int16_t ComposeAlert(Mail& mail, const QString& subjectPrefix, const QStringList& lines) {
+    const bool reported = ComposeReport(mail) == 0;
+    if (!reported &&
+        (API::HoldsLineBreak(Settings.mailFrom) || API::HoldsLineBreak(Settings.mailTo) ||
+         API::HoldsLineBreak(Settings.mailSubject) || mail.recipients.isEmpty()))
+        return 1;
+    // The report's body follows its header and the empty line after it.
+    const QString body =
+        reported
+            ? mail.mailText.mid(mail.mailText.indexOf(kCrLf + kCrLf) + 2 * kCrLf.size())
+            : QStringLiteral("（確認できない項目があるため、レポートを作成できません）") + kCrLf;
+    mail.origin = Origin::Alert;
+    mail.mailText = reportHeader(subjectPrefix + Settings.mailSubject) + mailHeaders(mail) + kCrLf +
+                    lines.join(kCrLf) + kCrLf + kCrLf + body;
+    return 0;
 }
 
 } // namespace MailMod

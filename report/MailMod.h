@@ -15,9 +15,18 @@ struct StatusFigures;
 QString ReportText(const StatusFigures& figures);
 
 // Runs the checks and composes the report into `mail`: its envelope from
-// `Settings`, its text and the moment of composition. 0 when the mail is
+// `Settings`, the moment of composition, and its text: the report's four
+// header lines, then Date, Message-ID, MIME-Version, Content-Type (the code
+// page's charset) and Content-Transfer-Encoding, then the body. 0 when the mail is
 // ready; 1 when composing failed (a check that could not be made, a line
 // break in a header value, no recipient). The caller tells the operator.
 std::int16_t ComposeReport(Mail& mail);
+
+// An alert: the mail of a report whose subject follows `subjectPrefix` ("[NG] ",
+// "[OK] ") and whose body begins with `lines` (one per item) and an empty line,
+// then holds the report as composed now; when the report cannot be composed
+// (a drive that is not ready), a line that says so in its place. 1 when
+// nothing can be sent (a line break in a header value, no recipient).
+std::int16_t ComposeAlert(Mail& mail, const QString& subjectPrefix, const QStringList& lines);
 
 } // namespace MailMod

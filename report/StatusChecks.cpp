@@ -22,15 +22,19 @@ struct DriveSlot {
     std::int32_t limitMB;
 };
 
-DriveFigures checkDrive(const DriveSlot& slot) {
+DriveFigures checkDrive(const DriveSlot& slot, DriveFault driveFault) {
     if (slot.index < 0 || slot.index >= kDriveCount)
         throw CheckFailed{QStringLiteral("drive index %1 names no drive").arg(slot.index)};
     const char letter = static_cast<char>('A' + slot.index);
     const QString name = QStringLiteral("%1:").arg(QChar::fromLatin1(letter));
     const auto volume = platform::use<platform::DriveSpace>().volume(letter);
-    if (!volume)
-        throw CheckFailed{QStringLiteral("drive %1 does not exist or is not ready").arg(name)};
-    return {name, volume->free, slot.limitMB, volume->total};
+    if (!volume) {
+        const QString fault = QStringLiteral("does not exist or is not ready");
+        if (driveFault == DriveFault::Fails)
+            throw CheckFailed{QStringLiteral("drive %1 %2").arg(name, fault)};
+        return {name, 0, slot.limitMB, 0, fault};
+    }
+    return {name, volume->free, slot.limitMB, volume->total, {}};
 }
 
 platform::MemoryFigures queryMemory() {
@@ -66,7 +70,7 @@ bool Passes(std::int64_t freeMB, std::int64_t limitMB) {
     return freeMB > limitMB;
 }
 
-StatusFigures RunChecks(bool forDetails, const QString& captureFile) {
+StatusFigures RunChecks(bool forDetails, const QString& captureFile, DriveFault driveFault) {
     const SettingsRecord& s = Settings;
     StatusFigures figures;
     const DriveSlot driveSlots[] = {
@@ -76,7 +80,7 @@ StatusFigures RunChecks(bool forDetails, const QString& captureFile) {
     };
     for (const DriveSlot& slot : driveSlots) {
         if (slot.check == kFlagOn)
-            figures.drives.append(checkDrive(slot));
+            figures.drives.append(checkDrive(slot, driveFault));
     }
     if (s.memoryCheck == kFlagOn)
         figures.memory = queryMemory();

@@ -27,6 +27,9 @@ struct DriveFigures {
     std::uint64_t freeBytes = 0;
     std::int32_t limitMB = 0;
     std::uint64_t totalBytes = 0;
+    // Why the drive could not be read, such as "does not exist or is not
+    // ready"; empty when its figures were taken.
+    QString fault;
 };
 
 struct ServiceFigures {
@@ -53,6 +56,10 @@ std::int64_t Megabytes(std::uint64_t bytes);
 // A check passes only when the free megabytes are above its limit.
 bool Passes(std::int64_t freeMB, std::int64_t limitMB);
 
+// What a drive that does not exist or is not ready does to the checks: fail
+// them, as it fails the report, or go on with its fault in its DriveFigures.
+enum class DriveFault { Fails, Recorded };
+
 // Runs the checks that `Settings` asks for, in the report's order: drive
 // slots 1 to 3, the memory, the service listing (into `captureFile` of the
 // application folder, which is left for the caller). With `forDetails` the
@@ -60,6 +67,7 @@ bool Passes(std::int64_t freeMB, std::int64_t limitMB);
 // when no name is watched. The listing is read only when needed: a capture cut
 // short fails the checks exactly when a reader would go past its end. Throws
 // CheckFailed.
-StatusFigures RunChecks(bool forDetails, const QString& captureFile = kRunningsFile);
+StatusFigures RunChecks(bool forDetails, const QString& captureFile = kRunningsFile,
+                        DriveFault driveFault = DriveFault::Fails);
 
 } // namespace MailMod

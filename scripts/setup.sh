@@ -8,6 +8,8 @@ packages=(
   cmake g++ make pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-ipafont-gothic
+  # Qt's own words (the boxes' buttons) in Japanese: qtbase_ja.qm.
+  qt6-translations-l10n
   python3 python3-aiosmtpd curl
   # Certificates for the mail server of the TLS tests.
   openssl
@@ -26,7 +28,8 @@ packages=(
 # qt6-base-dev-tools and the host Qt's description of them (Qt6HostInfo, in
 # qt6-base-dev); the tests run under Wine in the Japanese locale
 # (locales), the program's windows on Xvfb driven by xdotool and found with
-# xwininfo (x11-utils), as on Linux; makensis (nsis) makes the installer.
+# xwininfo (x11-utils), as on Linux; makensis (nsis) makes the installer,
+# which ships Qt's Japanese translation from qt6-translations-l10n.
 #
 # With --coverage-tools: the default list and gcovr (scripts/coverage.sh); no
 # build.
@@ -40,6 +43,7 @@ elif [ "${1:-}" = "--windows-tools" ]; then
   packages=(
     cmake ninja-build perl dpkg-dev qt6-base-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix
     wine wine64 locales xvfb xdotool x11-utils nsis python3 python3-aiosmtpd
+    qt6-translations-l10n
   )
 fi
 

@@ -94,6 +94,8 @@ struct SendTimeLayout {
         for (int h = 0; h < kHoursPerDay; ++h)
             line(s.sendHours[h]);
         line(s.sendMinute);
+        line.optional(s.alertMinutes, std::int16_t{0}, std::int16_t{0}, kMaxAlertMinutes);
+        line.optional(s.reminderMinutes, std::int16_t{0}, std::int16_t{0}, kMaxAlertMinutes);
     }
 };
 
@@ -215,7 +217,8 @@ bool writeSettingsFile(const QString& fileName, const QStringList& lines) {
 
 std::optional<QByteArray> ReadFingerprint(const QString& text) {
     static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
-    const QString digits = QString(text).remove(u':');
+    // Colons or blanks may stand between the bytes, as tools print them.
+    const QString digits = QString(text).remove(u':').remove(u' ');
     if (!hex.match(digits).hasMatch())
         return std::nullopt;
     return QByteArray::fromHex(digits.toLatin1());

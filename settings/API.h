@@ -40,7 +40,8 @@ QString FormatNumberLine(std::int64_t value);
 std::optional<std::int64_t> ReadNumberLine(const QString& line);
 
 // The 32 bytes of a SHA-256 fingerprint written in hex, with or without
-// colons, in any case; nothing when the text is not one.
+// colons or blanks between the bytes, in any case; nothing when the text is
+// not one.
 std::optional<QByteArray> ReadFingerprint(const QString& text);
 
 // Whether a text holds CR or LF, which neither a line of a settings file nor a

@@ -19,6 +19,8 @@ inline constexpr std::int16_t kSecurityStartTls = 1;
 inline constexpr std::int16_t kSecurityTls = 2;
 // Plain SMTP is served on the standard port.
 inline constexpr std::int32_t kDefaultSmtpPort = 25;
+// The longest interval of the alert checks and of the reminders: one day.
+inline constexpr std::int16_t kMaxAlertMinutes = 1440;
 
 // Everything the monitor is configured with. One instance, `Settings`, lives
 // for the whole process; every number starts at 0 and every text empty.
@@ -61,6 +63,12 @@ struct SettingsRecord {
     // sendtime.ini
     std::array<std::int16_t, kSendHourSlots> sendHours{};
     QString sendMinute;
+    // Lines 26 and 27, which a file written before them lacks: then both are
+    // 0, no alerts. The minutes between the alert checks, 1 to 1440; 0: no
+    // alerts.
+    std::int16_t alertMinutes = 0;
+    // The minutes between reminders while a check stays NG, 0 to 1440; 0: none.
+    std::int16_t reminderMinutes = 0;
 
     bool operator==(const SettingsRecord&) const = default;
 };

@@ -86,6 +86,11 @@ Outcome judge(const MailMod::StatusFigures& figures) {
     QStringList labels;
     for (qsizetype i = 0; i < figures.drives.size(); ++i) {
         const MailMod::DriveFigures& drive = figures.drives[i];
+        // A drive that cannot be read is NG and has no performance data.
+        if (!drive.fault.isEmpty()) {
+            ng << drive.name + u' ' + drive.fault;
+            continue;
+        }
         const std::int64_t free = MailMod::Megabytes(drive.freeBytes);
         if (MailMod::Passes(free, drive.limitMB))
             ok << QStringLiteral("%1 %2 MB free").arg(drive.name).arg(free);
@@ -214,15 +219,21 @@ QByteArray exposition(const MailMod::StatusFigures* figures) {
     const SettingsRecord& s = Settings;
 
     using Samples = QList<std::pair<Exposition::Labels, QString>>;
-    Samples free, size, limit, drivePassed;
+    Samples free, size, limit, drivePassed, readable;
     for (qsizetype i = 0; i < figures->drives.size(); ++i) {
         const MailMod::DriveFigures& drive = figures->drives[i];
         const Exposition::Labels labels{{"slot", QString::number(i + 1)}, {"drive", drive.name}};
-        free << std::pair(labels, number(drive.freeBytes));
-        size << std::pair(labels, number(drive.totalBytes));
+        const bool read = drive.fault.isEmpty();
+        if (read) {
+            free << std::pair(labels, number(drive.freeBytes));
+            size << std::pair(labels, number(drive.totalBytes));
+        }
         limit << std::pair(labels, number(drive.limitMB * kBytesPerMB));
+        // A drive that cannot be read fails its slot, as a full one does.
         drivePassed << std::pair(
-            labels, flag(MailMod::Passes(MailMod::Megabytes(drive.freeBytes), drive.limitMB)));
+            labels,
+            flag(read && MailMod::Passes(MailMod::Megabytes(drive.freeBytes), drive.limitMB)));
+        readable << std::pair(labels, flag(read));
     }
     out.gauge("drive_free_bytes", "Free space of the drive's whole volume.", free);
     out.gauge("drive_size_bytes", "Size of the drive's volume.", size);
@@ -230,6 +241,10 @@ QByteArray exposition(const MailMod::StatusFigures* figures) {
               "The slot's limit: NG when the free space in whole MB is at or below it.", limit);
     out.gauge("drive_ok", "1 when the slot's drive has more free space than its limit.",
               drivePassed);
+    out.gauge("drive_readable",
+              "1 when the slot's drive exists and is ready; 0 when not, and it has no free and "
+              "size figures.",
+              readable);
 
     if (figures->memory) {
         const platform::MemoryFigures& memory = *figures->memory;
@@ -357,8 +372,11 @@ int main(int argc, char** argv) {
         }
         try {
             // Memory figures are always taken for the performance data; the
-            // report's body takes what a mail would.
-            figures = MailMod::RunChecks(report ? Settings.showDetails == kFlagOn : true, capture);
+            // report's body takes what a mail would. A drive that cannot be
+            // read is NG in the status line, but no report is mailed then.
+            figures = MailMod::RunChecks(report ? Settings.showDetails == kFlagOn : true, capture,
+                                         report ? MailMod::DriveFault::Fails
+                                                : MailMod::DriveFault::Recorded);
         } catch (const MailMod::CheckFailed& failed) {
             throw Unknown{failed.what};
         }

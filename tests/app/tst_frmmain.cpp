@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QtTest>
@@ -211,6 +212,12 @@ private slots:
         QCOMPARE(env.messageBox.shown.size(), 1);
         QVERIFY(env.messageBox.shown[0].title == u"バージョン情報"_s &&
                 env.messageBox.shown[0].style == 0);
+        // Qt's words in a real box, as the program loads them on a Japanese system.
+        const std::unique_ptr<QTranslator> qtWords(
+            platform::InstallQtTranslation(QLocale(QLocale::Japanese)));
+        QMessageBox box(QMessageBox::NoIcon, {}, {}, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.button(QMessageBox::Yes)->text() + box.button(QMessageBox::No)->text(),
+                 u"はい(&Y)いいえ(&N)"_s);
         // The status bar's clock.
         QCOMPARE(window.StatusBarPanels[0]->text(), u"時間"_s);
         QCOMPARE(window.StatusBarPanels[1]->text(), u"9:05"_s);

@@ -13,6 +13,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -181,10 +183,13 @@ QStringList shownFields(const frmSmtpConfig& dlg) {
 const QString kSendTimeIni = QStringLiteral("sendtime.ini");
 
 const QString kRangeMessage = u"送信する\"分\"の指定には、00～59の間で指定してください。"_s;
+const QString kIntervalMessage = u"「確認の間隔」には、1～1440の分数を指定してください。"_s;
 
-int rangeMessages(const fakes::Environment& env) {
+int rangeMessages(const fakes::Environment& env, const QString& text = kRangeMessage) {
     return int(std::count_if(env.messageBox.shown.begin(), env.messageBox.shown.end(),
-                             [](const auto& box) { return box.text == kRangeMessage; }));
+                             [&](const auto& box) {
+                                 return box.text == text && box.title == u"Error" && box.style == 0;
+                             }));
 }
 
 } // namespace
@@ -508,12 +513,18 @@ private slots:
         // The next opening shows the login again.
         frmSmtpConfig again;
         QVERIFY(again.chkAuth->isChecked() && again.txtUser->text() == login[0] &&
-                again.txtPassword->text() == login[1]);
+                again.txtPassword->text() == login[1] && again.lblLoginFault->isHidden());
+        // One that cannot be used is named, with what to do.
+        env.folder.write(kLoginIni, "x\r\n");
+        frmSmtpConfig broken;
+        QVERIFY(broken.chkAuth->isChecked() && !broken.lblLoginFault->isHidden());
+        QVERIFY(broken.lblLoginFault->text().startsWith(u"smtpauth.ini を読み込めません"_s));
     }
 
     // The send-time dialog.
-    // Focus starts at "1時" and tabs through the hours as shown, then the minute.
-    // Hours rise downwards in a column of six, columns left to right; "24時" last.
+    // Focus starts at "1時" and tabs through the hours as shown, then the minute,
+    // the buttons and the alerts below them. Hours rise downwards in a column of
+    // six, columns left to right; "24時" last.
     void sendHours() {
         fakes::Environment env;
         frmSendTimeConfig dlg;
@@ -531,27 +542,78 @@ private slots:
         }
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), dlg.txtSendMin);
+
+        // Without the file, alerts every 5 minutes, no reminders.
+        QCOMPARE((QStringList{dlg.frameAlert->title(), dlg.chkAlert->text(),
+                              dlg.lblAlertMin->text(), dlg.txtAlertMin->text(),
+                              dlg.lblReminderMin->text(), dlg.txtReminderMin->text()}),
+                 (QStringList{u"異常時の通知"_s, u"異常をすぐにメールで通知する"_s,
+                              u"確認の間隔（分）"_s, u"5"_s,
+                              u"再通知の間隔（分、0 で再通知しない）"_s, u"0"_s}));
+        QVERIFY(dlg.chkAlert->isChecked() && dlg.frameAlert->y() > dlg.frameMinSet->y() &&
+                dlg.cmdOK->y() > dlg.frameAlert->y());
+        // Each of them enables Apply; the boxes take digits alone, and only with alerts on.
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{dlg.txtAlertMin, dlg.txtReminderMin, dlg.chkAlert}) {
+            dlg.cmdApply->setEnabled(false);
+            operate(dlg, w->objectName() + (w == dlg.chkAlert ? u""_s : u">0"_s));
+            QVERIFY(dlg.cmdApply->isEnabled() && !w->testAttribute(Qt::WA_InputMethodEnabled));
+        }
+        QVERIFY(!dlg.txtAlertMin->isEnabled() && !dlg.txtReminderMin->isEnabled());
+        clickCheckBox(dlg.chkAlert);
+        dlg.txtSendMin->setFocus();
+        QStringList order;
+        for (int i = 0; i < 8; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
+            order.append(QApplication::focusWidget()->objectName());
+        QCOMPARE(order, (QStringList{"txtSendMin", "cmdOK", "cmdApply", "cmdCancel", "chkAlert",
+                                     "txtAlertMin", "txtReminderMin", "chkTime1"}));
     }
 
     void sendMinute_data() {
-        QTest::addColumn<QString>("stored"); // the minute beside 6時; null: no file
-        QTest::addColumn<QString>("typed");  // into the minute box: see operate()
-        QTest::addColumn<int>("hour");       // the box clicked, then Apply; -1: OK
+        // The minute beside 6時, then lines 26 and 27 if any ("|" between); null: no file.
+        QTest::addColumn<QString>("stored");
+        // Into the minute box, or steps on the controls that they name: see operate().
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("hour"); // the box clicked, then Apply; -1: OK
         QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("messages"); // before OK, which refuses the same minute
+        // Lines 26 and 27 saved; or the message of a refused interval, which takes the focus.
+        QTest::addColumn<QString>("alerts");
 
-        QTest::newRow("24時 is the first line") << QString() << QString() << 0 << u"00"_s << 0;
-        QTest::newRow("23時 the last") << QString() << QString() << 23 << u"00"_s << 0;
-        QTest::newRow("7 saved as it stands") << u"7"_s << QString() << -1 << u"7"_s << 0;
-        QTest::newRow("above 59") << u"75"_s << QString() << -1 << u"75"_s << 1;
-        QTest::newRow("three characters") << u"123"_s << QString() << -1 << u"23"_s << 0;
-        QTest::newRow("05, 9 typed at the end") << u"05"_s << u">9"_s << -1 << u"59"_s << 0;
+        const QString byDefault = u" 5 | 0 "_s, none = u" 0 | 0 "_s;
+        QTest::newRow("24時 is the first line")
+            << QString() << QString() << 0 << u"00"_s << 0 << byDefault;
+        QTest::newRow("23時 the last") << QString() << QString() << 23 << u"00"_s << 0 << byDefault;
+        QTest::newRow("7 saved as it stands, alerts too")
+            << u"7| 30 | 15 "_s << QString() << -1 << u"7"_s << 0 << u" 30 | 15 "_s;
+        QTest::newRow("above 59") << u"75"_s << QString() << -1 << u"75"_s << 1 << none;
+        QTest::newRow("three characters") << u"123"_s << QString() << -1 << u"23"_s << 0 << none;
+        QTest::newRow("05, 9 typed at the end") << u"05"_s << u">9"_s << -1 << u"59"_s << 0 << none;
         QTest::newRow("a letter, a full-width digit typed")
-            << u"12"_s << u">a５"_s << -1 << u"12"_s << 0;
-        QTest::newRow("6 then 0 typed") << QString() << u"=60"_s << -1 << u"60"_s << 1;
+            << u"12"_s << u">a５"_s << -1 << u"12"_s << 0 << none;
+        QTest::newRow("6 then 0 typed") << QString() << u"=60"_s << -1 << u"60"_s << 1 << none;
         // An emptied box gets its message only from OK, which puts the focus there.
-        QTest::newRow("both digits deleted") << QString() << u"="_s << -1 << QString() << 0;
-        QTest::newRow("non-digits pasted") << QString() << u"+=5x"_s << -1 << u"5x"_s << 1;
+        QTest::newRow("both digits deleted") << QString() << u"="_s << -1 << QString() << 0 << none;
+        QTest::newRow("non-digits pasted") << QString() << u"+=5x"_s << -1 << u"5x"_s << 1 << none;
+        // The alerts: with them off the interval is 0; a stored 0 shows 5.
+        const auto alerts = [](const char* name, const QString& stored, const QString& steps,
+                               const QString& saved) {
+            QTest::newRow(name) << stored << steps << -1
+                                << (stored.isNull() ? u"00"_s : stored.section(u'|', 0, 0)) << 0
+                                << saved;
+        };
+        alerts("alerts every 10 minutes, reminders every 60, digits alone", QString(),
+               u"txtAlertMin=1a０0; txtReminderMin=6-0"_s, u" 10 | 60 "_s);
+        alerts("alerts off keep the reminder", u"7| 30 | 15 "_s, u"chkAlert"_s, u" 0 | 15 "_s);
+        alerts("alerts on after 0", u"7| 0 | 15 "_s, u"chkAlert"_s, u" 5 | 15 "_s);
+        alerts("1440, an empty reminder is none", QString(), u"txtAlertMin=1440; txtReminderMin="_s,
+               u" 1440 | 0 "_s);
+        alerts("alerts off: a reminder out of range is none", QString(),
+               u"txtReminderMin=1441; chkAlert"_s, none);
+        alerts("an interval of 0", QString(), u"txtAlertMin=0"_s, kIntervalMessage);
+        alerts("an emptied interval", u"7| 30 | 0 "_s, u"txtAlertMin="_s, kIntervalMessage);
+        alerts("a reminder of 1441", QString(), u"txtReminderMin=1441"_s,
+               u"「再通知の間隔」には、0～1440の分数を指定してください。"_s);
     }
 
     void sendMinute() {
@@ -560,21 +622,25 @@ private slots:
         QFETCH(int, hour);
         QFETCH(QString, shown);
         QFETCH(int, messages);
+        QFETCH(QString, alerts);
         fakes::Environment env;
-        QStringList lines(24, u" 0 "_s);
+        QStringList lines(24, u" 0 "_s), file;
         if (!stored.isNull()) {
             lines[6] = u" 1 "_s;
-            env.folder.write(kSendTimeIni, fakes::crlf(lines + QStringList{stored}));
+            file = lines + stored.split(u'|');
+            env.folder.write(kSendTimeIni, fakes::crlf(file));
         }
         frmSendTimeConfig dlg;
         QVERIFY(showAndWait(&dlg) && !dlg.cmdApply->isEnabled());
         QApplication::setActiveWindow(&dlg);
-        operate(dlg, typed.isEmpty() ? QString() : u"txtSendMin"_s + typed);
+        operate(dlg, typed.isEmpty() || typed[0].isLetter() ? typed : u"txtSendMin"_s + typed);
         QCOMPARE(dlg.txtSendMin->text(), shown);
         QCOMPARE(rangeMessages(env), messages);
+        QCOMPARE(dlg.txtAlertMin->isEnabled(), dlg.chkAlert->isChecked());
         // Each message about the text in the box selects it.
         QCOMPARE(dlg.txtSendMin->selectedText(), messages ? shown : QString());
-        const bool refused = messages > 0 || shown.isEmpty();
+        const bool alertRefused = !alerts.contains(u'|');
+        const bool refused = messages > 0 || shown.isEmpty() || alertRefused;
         if (hour < 0) {
             dlg.cmdOK->setFocus();
             QTest::mouseClick(dlg.cmdOK, Qt::LeftButton);
@@ -586,18 +652,22 @@ private slots:
             QVERIFY(!dlg.cmdApply->isEnabled());
             lines[hour] = u" 1 "_s;
         }
+        const QString message = alertRefused ? alerts : kRangeMessage;
         if (refused) {
-            QCOMPARE(rangeMessages(env), messages + 1);
-            QCOMPARE(dlg.txtSendMin->selectedText(), shown);
+            QCOMPARE(rangeMessages(env, message), messages + 1);
+            if (alertRefused)
+                QVERIFY(typed.startsWith(QApplication::focusWidget()->objectName()));
+            else
+                QCOMPARE(dlg.txtSendMin->selectedText(), shown);
             if (shown.isEmpty())
                 QCOMPARE(QApplication::focusWidget(), dlg.txtSendMin);
             // Apply refuses the same way but disables itself all the same.
             dlg.cmdApply_Click();
-            QCOMPARE(rangeMessages(env), messages + 2);
+            QCOMPARE(rangeMessages(env, message), messages + 2);
             QVERIFY(!dlg.cmdApply->isEnabled());
         }
         QCOMPARE(env.folder.lines(kSendTimeIni),
-                 refused && stored.isNull() ? QStringList() : lines << (refused ? stored : shown));
+                 refused ? file : lines << shown << alerts.split(u'|'));
     }
 };
 

@@ -2,6 +2,7 @@
 #include "settings/variables.h"
 #include "support/Fakes.h"
 
+#include <QRegularExpression>
 #include <QTest>
 #include <functional>
 #include <map>
@@ -229,10 +230,26 @@ private slots:
                 QVERIFY(env.folder.has("runnings.dat"));
             return;
         }
-        // Twice: nothing is left over from one composition to the next.
+        // Twice: nothing is left over from one composition to the next but
+        // the unique Message-ID.
         QCOMPARE(MailMod::ComposeReport(mail), std::int16_t(0));
+        const QString first = mail.mailText;
         QCOMPARE(MailMod::ComposeReport(mail), std::int16_t(0));
-        QCOMPARE(mail.mailText.split("\r\n"), lines + QStringList{""});
+        QStringList composed = mail.mailText.split("\r\n");
+        QVERIFY(first.split("\r\n").value(5) != composed.value(5));
+        // RFC 5322 mail: the mail's own header lines after the report's four,
+        // the charset that of the code page of the run.
+        const QString charset =
+            qEnvironmentVariable("TOLVANE_CODEPAGE") == "932" ? "Shift_JIS" : "UTF-8";
+        const QRegularExpression headers(
+            "Date: 07 Dec 2026 00:00:00 [-+]\\d{4}\nMessage-ID: <\\d{17}\\.[0-9a-z]+@" +
+            QRegularExpression::escape(Settings.mailFrom.section('@', -1)) +
+            ">\nMIME-Version: 1\\.0\nContent-Type: text/plain; charset=" + charset +
+            "\nContent-Transfer-Encoding: 8bit");
+        QVERIFY2(headers.match(composed.mid(4, 5).join('\n')).hasMatch(),
+                 qPrintable(mail.mailText));
+        composed.remove(4, 5);
+        QCOMPARE(composed, lines + QStringList{""});
         QCOMPARE(env.command.started.size(), 2);
         QVERIFY(!env.folder.has("runnings.dat"));
         QVERIFY(env.messageBox.shown.isEmpty());

@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTemporaryDir>
@@ -88,8 +89,10 @@ private slots:
         row("a certificate of the store for another name", tls("--tls", "local"), "127.0.0.1 2 -",
             "", kError + "サーバの証明書はサーバ名 127.0.0.1 のものではありません。/", "");
         row("a certificate that nothing vouches for", starttls, "127.0.0.1 1 local", "u:p@ss 600",
-            kError + "サーバの証明書を信頼できません（システムの証明書ストアにも、証明書の指紋にも"
-                     "一致しません）。/",
+            kError +
+                "サーバの証明書を信頼できません（システムの証明書ストアにも、証明書の指紋にも"
+                "一致しません）。\r\nサーバの証明書の指紋 (SHA-256): " +
+                certificates_.fingerprint("self.pem") + "/",
             "");
         row("a wrong password", starttls, "127.0.0.1 1 self", "u:wrong 600",
             "ERROR|エラーが発生しました。\r\n535 5.7.8 Authentication credentials invalid\r\n/",
@@ -121,7 +124,9 @@ private slots:
         Settings.smtpPort = sink.port();
         Settings.smtpSecurity = std::int16_t(setting[1].toInt());
         if (setting[2] != "-")
-            Settings.smtpFingerprint = certificates_.fingerprint(setting[2] + ".pem");
+            // With blanks between its bytes, as some tools print it.
+            Settings.smtpFingerprint =
+                certificates_.fingerprint(setting[2] + ".pem").replace(u':', u' ');
         Settings.mailFrom = "tolvane@monitor.example";
         Settings.mailTo = "admin@example.org, ops@example.org";
         Settings.mailSubject = "サーバー状態報告";
@@ -154,10 +159,28 @@ private slots:
         // In the system code page, as it went out.
         MailMod::Mail composed;
         QCOMPARE(MailMod::ComposeReport(composed), std::int16_t(0));
+        // Each composition has a Message-ID of its own.
+        const QRegularExpression id("Message-ID: [^\r]+");
+        composed.mailText.replace(id, id.match(fakes::systemText(sink.content())).captured());
         QCOMPARE(sink.content(), fakes::systemBytes(composed.mailText + "\r\n"));
         QVERIFY(composed.mailText.contains(
             "\r\nTo: admin@example.org, ops@example.org\r\nSubject: サーバー状態報告\r\n"));
         QVERIFY(composed.mailText.contains("\r\n.hidden-unit\r\n.\r\n"));
+        // A mail reader takes it: Python's parser finds the mail's identifier,
+        // and the body decoded with the declared charset is the report's and the
+        // line end before the end of the data (line ends as Python gives them).
+        env.folder.write("arrived.eml", sink.content());
+        const fakes::Ran parsed =
+            fakes::run("python3",
+                       {"-c", "import email, sys\n"
+                              "m = email.message_from_binary_file(sys.stdin.buffer)\n"
+                              "body = m.get_payload(decode=True).decode(m.get_content_charset())\n"
+                              "sys.stdout.buffer.write((m['Message-ID'] + '|' + body).encode())"},
+                       QProcessEnvironment::systemEnvironment(), env.folder.file("arrived.eml"));
+        const QString arrived = QString::fromUtf8(parsed.out);
+        QVERIFY2(arrived.startsWith("<") && arrived.contains("@monitor.example>|"), parsed.err);
+        QCOMPARE(arrived.section('|', 1),
+                 QString(composed.mailText.section("\r\n\r\n", 1) + "\r\n").replace("\r\n", "\n"));
     }
 };
 

@@ -124,6 +124,13 @@ private slots:
             << "sendtime.ini" << crlf(hours + hours) << 25 << "途中で終わっています";
         QTest::newRow("sendtime.ini overflow")
             << "sendtime.ini" << crlf(hours.mid(0, 2) << "-32769") << 3 << "範囲外";
+        // Lines 26 and 27 may be missing; when there, 0 to 1440 minutes.
+        QTest::newRow("sendtime.ini alerts every 1441 minutes")
+            << "sendtime.ini" << crlf(hours + hours + QStringList{"30", " 1441 "}) << 26
+            << "範囲外";
+        QTest::newRow("sendtime.ini reminders every 1441 minutes")
+            << "sendtime.ini" << crlf(hours + hours + QStringList{"30", " 5 ", " 1441 "}) << 27
+            << "範囲外";
     }
     void loadFailures() {
         QFETCH(QString, file);
@@ -138,7 +145,7 @@ private slots:
         s.driveLimitMB1 = s.driveLimitMB2 = s.driveLimitMB3 = -7;
         s.smtpServer = s.mailFrom = s.mailTo = s.mailSubject = s.sendMinute = "old";
         s.showDetails = s.showNGDetails = s.smtpSecurity = s.keepFailedReports = -7;
-        s.smtpPort = -7;
+        s.smtpPort = s.alertMinutes = s.reminderMinutes = -7;
         s.smtpFingerprint = "old";
         s.sendHours.fill(-7);
         // The record as its file's fixed lines; every field has a line of its own.
@@ -229,6 +236,8 @@ private slots:
         s.sendHours[0] = 1;
         s.sendHours[23] = 1;
         s.sendMinute = "5";
+        s.alertMinutes = 1440;
+        s.reminderMinutes = 60;
         QVERIFY(API::WriteCheckSettings(s));
         QVERIFY(API::WriteSmtpSettings(s));
         QVERIFY(API::WriteSendTimeSettings(s));
@@ -246,7 +255,11 @@ private slots:
             " 0 \r\n 32767 \r\n-32768 \r\n   ServiceA\r\n" +
                 fakes::systemBytes(" サービス \r\n\r\n"));
         QCOMPARE(env.folder.read("sendtime.ini"),
-                 " 1 \r\n" + QByteArray(" 0 \r\n").repeated(22) + " 1 \r\n5\r\n");
+                 " 1 \r\n" + QByteArray(" 0 \r\n").repeated(22) + " 1 \r\n5\r\n 1440 \r\n 60 \r\n");
+        // A sendtime.ini written before the alert lines means no alerts.
+        env.folder.write("sendtime.ini", crlf(API::SendTimeSettingsLines(s).mid(0, 25)));
+        API::LoadSendTimeSettings();
+        QVERIFY(s.alertMinutes == 0 && s.reminderMinutes == 0 && s.sendMinute == "5");
         QCOMPARE(env.folder.read("smtp.ini"),
                  " 127.0.0.1\r\na@b@c\r\n\r\n Status Tolvane \r\n 1 \r\n 0 \r\n"
                  " 65535 \r\n 2 \r\nab:" +

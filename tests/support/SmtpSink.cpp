@@ -28,8 +28,8 @@ QByteArray SmtpSink::file(const QString& name) const {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QJsonObject SmtpSink::message() const {
-    return QJsonDocument::fromJson(file("1.json")).object();
+QJsonObject SmtpSink::message(int n) const {
+    return QJsonDocument::fromJson(file(QStringLiteral("%1.json").arg(n))).object();
 }
 
 QStringList SmtpSink::commands() const {

@@ -26,8 +26,8 @@ public:
     // 0 when the server did not start (python3-aiosmtpd missing, address or
     // port not available).
     int port() const { return port_; }
-    // The first message accepted, empty until there is one.
-    QJsonObject message() const;
+    // The n-th message accepted, empty until there is one.
+    QJsonObject message(int n = 1) const;
     // Its text in the bytes that the client sent (the system code page).
     QByteArray content() const { return file("1.data"); }
     // The AUTH and MAIL commands the server has seen, in order ("AUTH PLAIN").

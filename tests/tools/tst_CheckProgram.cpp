@@ -72,10 +72,12 @@ private slots:
             << "TOLVANE UNKNOWN - check.ini line 2 cannot be read\n";
         QTest::newRow("no check.ini")
             << QStringList() << false << 3 << "TOLVANE UNKNOWN - no check.ini in /.*\\n";
-        // Slot 2 counts while slot 1 is off, as in the report.
+        // Slot 2 counts while slot 1 is off, as in the report; the drive
+        // that is missing hides none of the other checks.
         QTest::newRow("no such drive")
-            << checkIni({0, 1, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0}) << false << 3
-            << "TOLVANE UNKNOWN - drive D: does not exist or is not ready\n";
+            << checkIni({0, 1, 1, 0, 3, 2, 0, 0, 0, 0, 0, 0}, {"   tolvane-missing"}) << false << 2
+            << "TOLVANE CRITICAL - D: does not exist or is not ready; service 'tolvane-missing' "
+               "not running \\| C:=\\d+MB;;@0:0;0;\\d+ physical=.* services_not_running=1;;0;0;1\n";
         // smtp.ini gives the NG details; the header lines are not part of the body.
         QTest::newRow("report") << checkIni({1, 0, 0, 2, 0, 0, 2147483647, 0, 0, 0, 0, 0},
                                             {"   tolvane-missing"})
@@ -112,13 +114,14 @@ private slots:
     }
 
     // promtool accepts the file, and the node exporter's textfile collector
-    // serves it without an error, label values escaped as it reads them.
+    // serves it without an error, label values escaped as it reads them. The
+    // missing drive D: in slot 3 hides no other figure.
     void metricsFile() {
         QTemporaryDir folder;
         const QString textfiles = folder.filePath("textfiles");
         QVERIFY(QDir(folder.path()).mkdir("textfiles"));
         fakes::writeLines(folder.filePath("check.ini"),
-                          checkIni({1, 1, 0, 2, 2, 0, 0, 2147483647, 0, 1, -1, 0},
+                          checkIni({1, 1, 1, 2, 2, 3, 0, 2147483647, 0, 1, -1, 0},
                                    {"   odd \"サービス\" \\ name", "odd \"サービス\" \\ name"}));
         const QString prom = textfiles + "/tolvane.prom";
         fakes::writeLines(prom, {"a former file, replaced whole"});
@@ -149,7 +152,8 @@ private slots:
         QVERIFY2(!log.contains("level=error"), qPrintable(log));
         for (const char* line :
              {"node_textfile_scrape_error 0", "tolvane_check_success 1",
-              "tolvane_drive_ok{drive=\"C:\",slot=\"2\"} 0",
+              "tolvane_drive_ok{drive=\"C:\",slot=\"2\"} 0", "tolvane_memory_ok 1",
+              "tolvane_drive_readable{drive=\"D:\",slot=\"3\"} 0",
               "tolvane_service_running{service=\"odd \\\"サービス\\\" \\\\ name\"} 0",
               "tolvane_services_not_running 2"})
             QVERIFY2(printed(scrape).contains("\n" + QString(line) + "\n"), line);

@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTime>
+#include <limits>
 
 namespace {
 
@@ -157,9 +158,10 @@ private slots:
         QTest::addColumn<QStringList>("actions");
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QStringList>("left");
-        const QStringList settings{"check.ini", "outbox/1.eml", "sendtime.ini", "smtp.ini",
-                                   "smtpauth.ini"};
-        const QStringList captures{"runnings.dat", "service.dat", "tolvane-check-7.dat"};
+        const QStringList settings{"check.ini", "outbox/1.eml", "sendtime.ini",
+                                   "smtp.ini",  "smtpauth.ini", "verdicts.dat"};
+        const QStringList captures{"alerts.dat", "runnings.dat", "service.dat",
+                                   "tolvane-check-7.dat", "tolvane.lock"};
         QTest::newRow("remove") << QStringList{"remove"} << settings + captures
                                 << QStringList{"opt/",
                                                "opt/tolvane/",
@@ -170,7 +172,8 @@ private slots:
                                                "opt/tolvane/outbox/1.eml",
                                                "opt/tolvane/sendtime.ini",
                                                "opt/tolvane/smtp.ini",
-                                               "opt/tolvane/smtpauth.ini"};
+                                               "opt/tolvane/smtpauth.ini",
+                                               "opt/tolvane/verdicts.dat"};
         QTest::newRow("remove, then purge")
             << QStringList{"remove", "purge"} << settings + captures << QStringList{"opt/"};
         QTest::newRow("purge, names in other cases")
@@ -210,16 +213,21 @@ private slots:
     // at the time in sendtime.ini from its own folder, with the packaged
     // listing helper. Asked to end (SIGTERM) while the server keeps the
     // report waiting, it keeps the report and ends at once; started again, it
-    // sends that report. Standard error, the journal under the service, says so.
+    // sends that report. A drive limit raised while it was stopped brings an
+    // alert at the start, lowered again a recovery at the next check.
+    // Standard error, the journal under the service, says each step.
     void unpackedServiceMails() {
         QTcpServer silent;
         if (!silent.listen(QHostAddress(kSinkAddress), 25))
             QSKIP("cannot listen on port 25 of 127.0.0.25: that needs root");
         const QString folder = root_.path() + kFolder;
-        // Drive C: (the root folder) and the memory, limits 0: all OK; no services.
+        // Drive C: (the root folder) and the memory, limits 0 (swap -1): all
+        // OK; no services; alerts every minute.
         SettingsRecord settings;
         settings.driveCheck1 = settings.memoryCheck = kFlagOn;
         settings.driveIndex1 = 2;
+        settings.swapLimitMB = -1;
+        settings.alertMinutes = 1;
         settings.smtpServer = kSinkAddress;
         settings.mailFrom = "tolvane@monitor.example";
         settings.mailTo = "admin@example.org";
@@ -241,7 +249,9 @@ private slots:
         };
         const auto run = [&](const auto& done, int timeoutMs) {
             program.start(service, {});
-            QTRY_VERIFY(!running() || journal.endsWith(" started for " + folder + "\n"));
+            // Its first alert check waits for the service listing.
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !running() || journal.contains(" started for " + folder + "\n"), 20000);
             // One scheduler for the folder: a second one ends at once.
             const fakes::Ran second = fakes::run(service, {});
             QVERIFY2(second.code == 3 && second.err.contains("another program"), second.err);
@@ -259,16 +269,37 @@ private slots:
             return;
         QCOMPARE(QDir(folder + "/outbox").entryList(QDir::Files).size(), 1);
         silent.close();
-        // At the next start the kept report goes first, within a minute.
+        // C: at its limit, while stopped: an alert at the start, the kept
+        // report 15 s later, and with the limit lowered again the recovery at
+        // the next tick.
+        const auto limitC = [&](std::int32_t limitMB) {
+            settings.driveLimitMB1 = limitMB;
+            fakes::writeLines(QDir(folder).filePath(API::kCheckFile),
+                              fakes::settingsLines(API::kCheckFile, settings));
+        };
+        limitC(std::numeric_limits<std::int32_t>::max());
         fakes::SmtpSink sink(kSinkAddress, 25);
-        run([&] { return !sink.message().isEmpty(); }, 60000);
+        const auto subjects = [&] {
+            QStringList subjects;
+            for (int n = 1; !sink.message(n).isEmpty(); ++n)
+                subjects << sink.message(n)["content"]
+                                .toString()
+                                .section("Subject: ", 1)
+                                .section("\r\n", 0, 0);
+            if (subjects.size() == 2 && settings.driveLimitMB1 != 0)
+                limitC(0);
+            return subjects;
+        };
+        run([&] { return subjects().size() == 3; }, 90000);
         if (QTest::currentTestFailed())
             return;
+        QCOMPARE(subjects(), (QStringList{"[NG] Tolvane package test", "Tolvane package test",
+                                          "[OK] Tolvane package test"}));
         QVERIFY(QDir(folder + "/outbox").entryList(QDir::Files).isEmpty());
         for (const char* line : {"送信中...", "再送待ち 1件", "送信完了", "再送待ち 0件"})
             QVERIFY2(journal.contains(QString::fromUtf8(line)), qPrintable(journal));
 
-        const QJsonObject mail = sink.message();
+        const QJsonObject mail = sink.message(2);
         QCOMPARE(mail["helo"].toString(), "monitor.example");
         QCOMPARE(mail["mail_from"].toString(), "tolvane@monitor.example");
         QCOMPARE(mail["rcpt_tos"].toArray(), QJsonArray{"admin@example.org"});
