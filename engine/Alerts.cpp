@@ -8,6 +8,7 @@
 #include "settings/variables.h"
 
 #include <QList>
+#include <algorithm>
 #include <map>
 
 using MailMod::CheckFailed;
@@ -67,12 +68,16 @@ void writeVerdicts(const Verdicts& verdicts) {
     platform::use<platform::Files>().writeLines(verdictsPath(), lines);
 }
 
-// The verdicts of the checks now, with the report's judgement.
-Items judge(const std::optional<Verdicts>& last) {
+// The verdicts of the checks now, with the report's judgement; `report` gets
+// the figures for the report of an alert, when every check could be made.
+Items judge(const std::optional<Verdicts>& last, std::optional<MailMod::StatusFigures>& report) {
     Items items;
     try {
-        const MailMod::StatusFigures figures =
-            MailMod::RunChecks(false, Alerts::kCaptureFile, MailMod::DriveFault::Recorded);
+        const MailMod::StatusFigures figures = MailMod::RunChecks(
+            Settings.showDetails == kFlagOn, Alerts::kCaptureFile, MailMod::DriveFault::Recorded);
+        if (std::none_of(figures.drives.begin(), figures.drives.end(),
+                         [](const MailMod::DriveFigures& drive) { return !drive.fault.isEmpty(); }))
+            report = figures;
         platform::use<platform::Files>().remove(platform::appFile(Alerts::kCaptureFile));
         for (const MailMod::DriveFigures& drive : figures.drives) {
             QString key = QStringLiteral("drive ") + drive.name;
@@ -81,8 +86,9 @@ Items judge(const std::optional<Verdicts>& last) {
             items[key] = {drive.name + QStringLiteral("ドライブ"),
                           drive.fault.isEmpty() &&
                               MailMod::Passes(MailMod::Megabytes(drive.freeBytes), drive.limitMB),
-                          drive.fault.isEmpty() ? QString()
-                                                : QStringLiteral("存在しないか、準備ができていません")};
+                          drive.fault.isEmpty()
+                              ? QString()
+                              : QStringLiteral("存在しないか、準備ができていません")};
         }
         if (figures.memory && Settings.memoryCheck == kFlagOn) {
             items[QStringLiteral("memory")] = {
@@ -96,8 +102,8 @@ Items judge(const std::optional<Verdicts>& last) {
                 {}};
         }
         for (const MailMod::ServiceFigures& service : figures.services)
-            items[QStringLiteral("service ") + service.name] = {service.name.trimmed(),
-                                                              service.running, {}};
+            items[QStringLiteral("service ") + service.name] = {
+                service.name.trimmed(), service.running, {}};
         items[kChecksKey] = {QStringLiteral("監視項目の確認"), true, {}};
     } catch (const CheckFailed&) {
         // What could not be checked keeps its last verdict.
@@ -111,9 +117,10 @@ Items judge(const std::optional<Verdicts>& last) {
     return items;
 }
 
-std::optional<MailMod::Mail> alertMail(const QString& prefix, const QStringList& lines) {
+std::optional<MailMod::Mail> alertMail(const QString& prefix, const QStringList& lines,
+                                       const std::optional<MailMod::StatusFigures>& report) {
     MailMod::Mail mail;
-    if (MailMod::ComposeAlert(mail, prefix, lines) != 0)
+    if (MailMod::ComposeAlert(mail, prefix, lines, report ? &*report : nullptr) != 0)
         return std::nullopt;
     return mail;
 }
@@ -132,7 +139,8 @@ std::optional<MailMod::Mail> Alerts::Check(const QDateTime& now) {
     nextCheck_ = now.addSecs(60LL * Settings.alertMinutes);
 
     const std::optional<Verdicts> last = readVerdicts();
-    const Items items = judge(last);
+    std::optional<MailMod::StatusFigures> report;
+    const Items items = judge(last, report);
     Verdicts verdicts;
     if (last)
         verdicts.lastNgMail = last->lastNgMail;
@@ -159,20 +167,20 @@ std::optional<MailMod::Mail> Alerts::Check(const QDateTime& now) {
 
     std::optional<MailMod::Mail> mail;
     if (last && !turnedNg.isEmpty()) {
-        mail = alertMail(QStringLiteral("[NG] "), turnedNg);
+        mail = alertMail(QStringLiteral("[NG] "), turnedNg, report);
         verdicts.lastNgMail = now;
     } else if (stillNg.isEmpty() && !recovered.isEmpty()) {
         // A recovery is told only after an alert; what was NG when the checks
         // began only takes its place.
         if (verdicts.lastNgMail.isValid())
-            mail = alertMail(QStringLiteral("[OK] "), recovered);
+            mail = alertMail(QStringLiteral("[OK] "), recovered, report);
         for (auto& [key, item] : verdicts.items)
             item.first = State::Ok;
         verdicts.lastNgMail = QDateTime();
     } else if (!stillNg.isEmpty() && Settings.reminderMinutes > 0 &&
                verdicts.lastNgMail.isValid() &&
                now >= verdicts.lastNgMail.addSecs(60LL * Settings.reminderMinutes)) {
-        mail = alertMail(QStringLiteral("[NG] "), stillNg);
+        mail = alertMail(QStringLiteral("[NG] "), stillNg, report);
         verdicts.lastNgMail = now;
     }
     writeVerdicts(verdicts);

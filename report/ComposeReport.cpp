@@ -118,19 +118,28 @@ QString ReportText(const StatusFigures& figures) {
     return text + kCrLf;
 }
 
-std::int16_t ComposeReport(Mail& mail) {
-    mail.mailText.clear();
-    mail.composedAt = platform::use<platform::Clock>().now();
+namespace {
+
+// The envelope and the moment of a mail from `Settings`; false when a header
+// value holds a line break (it would add header lines or SMTP commands of its
+// own) or there is no recipient.
+bool address(Mail& mail) {
     const SettingsRecord& s = Settings;
+    mail.composedAt = platform::use<platform::Clock>().now();
     mail.sender = s.mailFrom;
     mail.recipients = Recipients(s.mailTo);
+    return !API::HoldsLineBreak(s.mailFrom) && !API::HoldsLineBreak(s.mailTo) &&
+           !API::HoldsLineBreak(s.mailSubject) && !mail.recipients.isEmpty();
+}
+
+} // namespace
+
+std::int16_t ComposeReport(Mail& mail) {
+    mail.mailText.clear();
     try {
-        // A line break in a header value would let it add header lines or SMTP
-        // commands of its own.
-        if (API::HoldsLineBreak(s.mailFrom) || API::HoldsLineBreak(s.mailTo) ||
-            API::HoldsLineBreak(s.mailSubject) || mail.recipients.isEmpty())
+        if (!address(mail))
             throw CheckFailed{};
-        const StatusFigures figures = RunChecks(s.showDetails == kFlagOn);
+        const StatusFigures figures = RunChecks(Settings.showDetails == kFlagOn);
         mail.mailText = ReportText(figures);
         mail.mailText.insert(afterLine(mail.mailText, kReportHeaderLines), mailHeaders(mail));
         if (!platform::use<platform::Files>().remove(platform::appFile(kRunningsFile)))
@@ -141,16 +150,15 @@ std::int16_t ComposeReport(Mail& mail) {
     }
 }
 
-std::int16_t ComposeAlert(Mail& mail, const QString& subjectPrefix, const QStringList& lines) {
-    const bool reported = ComposeReport(mail) == 0;
-    if (!reported &&
-        (API::HoldsLineBreak(Settings.mailFrom) || API::HoldsLineBreak(Settings.mailTo) ||
-         API::HoldsLineBreak(Settings.mailSubject) || mail.recipients.isEmpty()))
+std::int16_t ComposeAlert(Mail& mail, const QString& subjectPrefix, const QStringList& lines,
+                          const StatusFigures* figures) {
+    if (!address(mail))
         return 1;
     // The report's body follows its header and the empty line after it.
+    const QString report = figures ? ReportText(*figures) : QString();
     const QString body =
-        reported
-            ? mail.mailText.mid(mail.mailText.indexOf(kCrLf + kCrLf) + 2 * kCrLf.size())
+        figures
+            ? report.mid(report.indexOf(kCrLf + kCrLf) + 2 * kCrLf.size())
             : QStringLiteral("（確認できない項目があるため、レポートを作成できません）") + kCrLf;
     mail.origin = Origin::Alert;
     mail.mailText = reportHeader(subjectPrefix + Settings.mailSubject) + mailHeaders(mail) + kCrLf +

@@ -24,9 +24,11 @@ std::int16_t ComposeReport(Mail& mail);
 
 // An alert: the mail of a report whose subject follows `subjectPrefix` ("[NG] ",
 // "[OK] ") and whose body begins with `lines` (one per item) and an empty line,
-// then holds the report as composed now; when the report cannot be composed
-// (a drive that is not ready), a line that says so in its place. 1 when
-// nothing can be sent (a line break in a header value, no recipient).
-std::int16_t ComposeAlert(Mail& mail, const QString& subjectPrefix, const QStringList& lines);
+// then holds the report of `figures`, the checks just made (taken for the
+// report's details too); without them (checks that could not all be made), a
+// line that says so in its place. 1 when nothing can be sent (a line break
+// in a header value, no recipient).
+std::int16_t ComposeAlert(Mail& mail, const QString& subjectPrefix, const QStringList& lines,
+                          const StatusFigures* figures);
 
 } // namespace MailMod

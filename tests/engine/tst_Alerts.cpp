@@ -91,8 +91,8 @@ struct Rig {
 
     fakes::Environment env;
     std::optional<fakes::MailFace> face;
-    QString tick;       // the alerts of the tick under way
-    QStringList ticks;  // the alerts of each tick, "-" for none
+    QString tick;      // the alerts of the tick under way
+    QStringList ticks; // the alerts of each tick, "-" for none
 };
 
 } // namespace
@@ -123,8 +123,8 @@ private slots:
                            "[NG] Status|NG: D:ドライブ（存在しないか、準備ができていません）",
                            "[OK] Status|復旧: 監視項目の確認|復旧: D:ドライブ"};
         // Kept verdicts: a change while stopped is told, an alert not repeated.
-        QTest::newRow("restarts")
-            << "+0; restart; C=100; +1; restart; +1; C=600; +5" << QStringList{"-", ng, "-", ok};
+        QTest::newRow("restarts") << "+0; restart; C=100; +1; restart; +1; C=600; +5"
+                                  << QStringList{"-", ng, "-", ok};
         QTest::newRow("a service added to the list, not running")
             << "+0; watch ssh; +5; services=; +5" << QStringList{"-", "-", "[NG] Status|NG: cron"};
         QTest::newRow("alerts off") << "off; +0; C=100; +5" << QStringList{"-", "-"};
