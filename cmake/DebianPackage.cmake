@@ -21,6 +21,11 @@ execute_process(COMMAND gzip -9nc ${TOLVANE_DEB_DIR}/changelog
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TOLVANE_DEB_DIR}/changelog)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${TOLVANE_DEB_CHANGELOG}
   DESTINATION /usr/share/doc/tolvane COMPONENT debian EXCLUDE_FROM_ALL)
+# The operators' guide in Japanese with its pictures.
+install(FILES ${TOLVANE_GUIDE_HTML}
+  DESTINATION /usr/share/doc/tolvane COMPONENT debian EXCLUDE_FROM_ALL)
+install(FILES ${TOLVANE_GUIDE_IMAGES}
+  DESTINATION /usr/share/doc/tolvane/images COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES ${TOLVANE_DEB_DIR}/lintian-overrides RENAME tolvane
   DESTINATION /usr/share/lintian/overrides COMPONENT debian EXCLUDE_FROM_ALL)
 # One package of everything the plain install puts in, plus that component.

@@ -54,6 +54,11 @@ endif()
 configure_file(${TOLVANE_QT_TRANSLATION} ${CMAKE_BINARY_DIR}/translations/qtbase_ja.qm COPYONLY)
 install(FILES ${TOLVANE_QT_TRANSLATION} DESTINATION translations)
 
+# The operators' guide in Japanese (docs/guide.html and its pictures), which
+# the Start menu entry "Tolvane の使い方" opens.
+install(FILES ${TOLVANE_GUIDE_HTML} DESTINATION docs)
+install(FILES ${TOLVANE_GUIDE_IMAGES} DESTINATION docs/images)
+
 # The installer: per user, no administrator rights, Japanese pages. The NSIS
 # script is packaging/windows/NSIS.template.in, which CPack fills in.
 set(CPACK_GENERATOR NSIS)

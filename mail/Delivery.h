@@ -116,7 +116,6 @@ public:
     ~Delivery() override;
 
     const Mail& mail() const { return mail_; }
-    std::int16_t step() const { return smtpStep; }
     // The recipients that the server refused, each with its reply, while it
     // took others.
     const QStringList& refusedRecipients() const { return refused_; }

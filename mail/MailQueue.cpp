@@ -39,10 +39,6 @@ bool MailQueue::busy() const {
     return current_ || !waiting_.isEmpty() || !closing_.isEmpty();
 }
 
-std::int16_t MailQueue::step() const {
-    return current_ ? current_->step() : kNoMail;
-}
-
 void MailQueue::startNext() {
     if (current_ || waiting_.isEmpty() || abandoned_)
         return;

@@ -45,8 +45,6 @@ public:
     // Whether a mail is under way or waits its turn, or a connection that
     // failed still waits for the server to close it.
     bool busy() const;
-    // The step of the mail under way; kNoMail when none is.
-    std::int16_t step() const;
 
     Outbox outbox;
     // Loads the outbox and tries what waits there when it falls due.

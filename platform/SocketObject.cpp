@@ -155,10 +155,6 @@ bool SocketObject::holdsConnection() const {
     return socket_ || !retired_.isEmpty();
 }
 
-bool SocketObject::isOpen() const {
-    return socket_ && socket_->state() != QAbstractSocket::UnconnectedState;
-}
-
 void SocketObject::onReadyRead() {
     if (socket_)
         deliver([this] { emit DataArrival(socket_->bytesAvailable()); });

@@ -64,8 +64,6 @@ public:
     QString GetData();
     // Closes the connection; harmless when there is none.
     void Close();
-    // Whether a connection is being made or is open.
-    bool isOpen() const;
     // Whether a connection is open, or a closed one still sends what was
     // queued before its Close; the object may be destroyed only when not.
     bool holdsConnection() const;

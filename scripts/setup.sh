@@ -19,6 +19,10 @@ packages=(
   # The Debian package: cpack's dependency list (dpkg-shlibdeps, file) and the
   # check of its service unit (systemd-analyze).
   dpkg-dev file systemd
+  # The operators' guide: its HTML (cmark-gfm, CommonMark with tables), and
+  # its pictures of the real windows (scripts/screenshots.sh: ImageMagick's
+  # import, pngquant).
+  cmark-gfm imagemagick pngquant
 )
 
 # With --windows-tools: only what the Windows build and its tests need
@@ -44,6 +48,8 @@ elif [ "${1:-}" = "--windows-tools" ]; then
     cmake ninja-build perl dpkg-dev qt6-base-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix
     wine wine64 locales xvfb xdotool x11-utils nsis python3 python3-aiosmtpd
     qt6-translations-l10n
+    # The guide's HTML, made on this machine for the installer.
+    cmark-gfm
   )
 fi
 

@@ -88,11 +88,18 @@ private slots:
             "u:p@ss 600", "", "AUTH LOGIN|MAIL");
         row("a certificate of the store for another name", tls("--tls", "local"), "127.0.0.1 2 -",
             "", kError + "サーバの証明書はサーバ名 127.0.0.1 のものではありません。/", "");
+        // A scheduled report with retry on: another try cannot mend it.
         row("a certificate that nothing vouches for", starttls, "127.0.0.1 1 local", "u:p@ss 600",
             kError +
                 "サーバの証明書を信頼できません（システムの証明書ストアにも、証明書の指紋にも"
                 "一致しません）。\r\nサーバの証明書の指紋 (SHA-256): " +
-                certificates_.fingerprint("self.pem") + "/",
+                certificates_.fingerprint("self.pem") +
+                "\r\nこのレポートは再送しません（設定を直さなければ送信できません）。/",
+            "");
+        // A login file beside a connection without TLS: the password never goes in clear.
+        row("a login without TLS", login, "127.0.0.1 0 -", "u:p@ss 600",
+            kError + "暗号化しない接続では SMTP 認証を行いません。メール送信設定の「暗号化」で "
+                     "STARTTLS か SSL/TLS を選んでください。/",
             "");
         row("a wrong password", starttls, "127.0.0.1 1 self", "u:wrong 600",
             "ERROR|エラーが発生しました。\r\n535 5.7.8 Authentication credentials invalid\r\n/",
@@ -130,6 +137,8 @@ private slots:
         Settings.mailFrom = "tolvane@monitor.example";
         Settings.mailTo = "admin@example.org, ops@example.org";
         Settings.mailSubject = "サーバー状態報告";
+        const bool scheduled = boxes.contains("再送しません");
+        Settings.keepFailedReports = scheduled ? kFlagOn : 0;
         QVERIFY(API::WriteCheckSettings(Settings) && API::WriteSmtpSettings(Settings));
         if (!login.isEmpty()) {
             env.folder.write(API::kLoginFile, fakes::crlf(login.section(' ', 0, 0).split(':')));
@@ -144,8 +153,9 @@ private slots:
         API::LoadCheckSettings();
         API::LoadSmtpSettings();
         fakes::MailFace face(env.messageBox);
-        face.engine.SendMail();
+        face.engine.SendMail(scheduled ? MailMod::Origin::Schedule : MailMod::Origin::TestSend);
         QTRY_VERIFY_WITH_TIMEOUT(face.status.testSendEnabled(), 10000);
+        QCOMPARE(face.waitingReports, 0);
         QCOMPARE(env.messageBox.log(), boxes);
         QCOMPARE(face.status.text(), boxes.isEmpty() ? "送信完了" : "送信エラー");
         QTRY_COMPARE(sink.commands().join('|'), commands);

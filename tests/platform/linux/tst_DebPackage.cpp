@@ -86,6 +86,12 @@ private slots:
             "-rw-r--r-- root/root ./opt/tolvane/tolvane32.png",
             "-rw-r--r-- root/root ./usr/share/doc/tolvane/README.md",
             "-rw-r--r-- root/root ./usr/share/doc/tolvane/changelog.gz",
+            "-rw-r--r-- root/root ./usr/share/doc/tolvane/guide.html",
+            "-rw-r--r-- root/root ./usr/share/doc/tolvane/images/check-config.png",
+            "-rw-r--r-- root/root ./usr/share/doc/tolvane/images/error-box.png",
+            "-rw-r--r-- root/root ./usr/share/doc/tolvane/images/main.png",
+            "-rw-r--r-- root/root ./usr/share/doc/tolvane/images/sendtime-config.png",
+            "-rw-r--r-- root/root ./usr/share/doc/tolvane/images/smtp-config.png",
             "-rw-r--r-- root/root ./usr/share/lintian/overrides/tolvane",
             "-rwxr-xr-x root/root ./opt/tolvane/tolvane",
             "-rwxr-xr-x root/root ./opt/tolvane/tolvane-check",
@@ -248,10 +254,11 @@ private slots:
             return program.state() != QProcess::NotRunning;
         };
         const auto run = [&](const auto& done, int timeoutMs) {
+            const qsizetype from = journal.size();
             program.start(service, {});
             // Its first alert check waits for the service listing.
             QTRY_VERIFY_WITH_TIMEOUT(
-                !running() || journal.contains(" started for " + folder + "\n"), 20000);
+                !running() || journal.indexOf(" started for " + folder + "\n", from) >= 0, 20000);
             // One scheduler for the folder: a second one ends at once.
             const fakes::Ran second = fakes::run(service, {});
             QVERIFY2(second.code == 3 && second.err.contains("another program"), second.err);
