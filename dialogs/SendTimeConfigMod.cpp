@@ -11,8 +11,11 @@
 
 namespace SendTimeConfigMod {
 
-std::optional<int> MinuteOf(const QString& text) {
-    if (text.isEmpty() || text.size() > kMinuteDigits)
+namespace {
+// The value of a text of one to `digits` decimal digits that lies from
+// `lowest` to `highest`; nothing otherwise.
+std::optional<int> numberIn(const QString& text, qsizetype digits, int lowest, int highest) {
+    if (text.isEmpty() || text.size() > digits)
         return std::nullopt;
     int value = 0;
     for (const QChar c : text) {
@@ -20,23 +23,20 @@ std::optional<int> MinuteOf(const QString& text) {
             return std::nullopt;
         value = value * 10 + (c.unicode() - u'0');
     }
-    if (value > kLastMinute)
+    if (value < lowest || value > highest)
         return std::nullopt;
     return value;
 }
+} // namespace
+
+std::optional<int> MinuteOf(const QString& text) {
+    return numberIn(text, kMinuteDigits, 0, kLastMinute);
+}
 
 std::optional<std::int16_t> IntervalOf(const QString& text, int lowest) {
-    if (text.isEmpty() || text.size() > kIntervalDigits)
-        return std::nullopt;
-    int value = 0;
-    for (const QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    if (value < lowest || value > kMaxAlertMinutes)
-        return std::nullopt;
-    return static_cast<std::int16_t>(value);
+    if (const std::optional<int> value = numberIn(text, kIntervalDigits, lowest, kMaxAlertMinutes))
+        return static_cast<std::int16_t>(*value);
+    return std::nullopt;
 }
 
 namespace {
