@@ -14,6 +14,19 @@ set_target_properties(tolvane PROPERTIES WIN32_EXECUTABLE ON)
 enable_language(RC)
 target_sources(tolvane PRIVATE ${CMAKE_SOURCE_DIR}/resources/tolvane.rc)
 
+# Each program carries a version resource (product, file version, company,
+# description), so that Explorer's properties and the list of services show
+# what runs.
+set(TOLVANE_DESCRIPTION_tolvane "Tolvane server status monitor")
+set(TOLVANE_DESCRIPTION_tolvane-service "Tolvane server status monitor without a window")
+set(TOLVANE_DESCRIPTION_tolvane-check "Tolvane checks for monitoring engines")
+foreach(TOLVANE_PROGRAM tolvane tolvane-service tolvane-check)
+  set(TOLVANE_DESCRIPTION "${TOLVANE_DESCRIPTION_${TOLVANE_PROGRAM}}")
+  configure_file(${CMAKE_SOURCE_DIR}/resources/version.rc.in
+    ${CMAKE_BINARY_DIR}/${TOLVANE_PROGRAM}-version.rc @ONLY)
+  target_sources(${TOLVANE_PROGRAM} PRIVATE ${CMAKE_BINARY_DIR}/${TOLVANE_PROGRAM}-version.rc)
+endforeach()
+
 # The compiler's run-time DLLs, which the program and Qt's DLLs load.
 set(TOLVANE_RUNTIME_DLLS)
 foreach(name libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)

@@ -355,6 +355,12 @@ class Run:
               "installed files: %r, shipped %r" % (files_under(folder), shipped))
         for link in (os.path.join(menu, "Tolvane.lnk"), startup):
             check(os.path.isfile(link), "no shortcut %s" % link)
+        # Each program names itself and its maker in its version resource.
+        for program in ("tolvane.exe", "tolvane-service.exe", "tolvane-check.exe"):
+            data = open(os.path.join(folder, program), "rb").read()
+            check(all(text.encode("utf-16-le") in data
+                      for text in ("OriginalFilename", program, "Velmora")),
+                  "%s has no version resource" % program)
 
         before = self.figures()
         program, main, target = self.start_monitor(folder)
