@@ -11,11 +11,14 @@ packages=(
   # Qt's own words (the boxes' buttons) in Japanese: qtbase_ja.qm.
   qt6-translations-l10n
   python3 python3-aiosmtpd curl
+  # The end-to-end runs (tests/e2e/harness.py): pytest, Xvfb started by
+  # pyvirtualdisplay, X selections asked through python3-xlib.
+  python3-pytest python3-pyvirtualdisplay python3-xlib
   # Certificates for the mail server of the TLS tests.
   openssl
   # The X server tests: a virtual X server, a notification area, key presses
   # and window queries.
-  xvfb xdotool trayer x11-utils libx11-6
+  xvfb xdotool trayer x11-utils
   # The Debian package: cpack's dependency list (dpkg-shlibdeps, file) and the
   # check of its service unit (systemd-analyze).
   dpkg-dev file systemd
@@ -32,7 +35,8 @@ packages=(
 # qt6-base-dev-tools and the host Qt's description of them (Qt6HostInfo, in
 # qt6-base-dev); the tests run under Wine in the Japanese locale
 # (locales), the program's windows on Xvfb driven by xdotool and found with
-# xwininfo (x11-utils), as on Linux; makensis (nsis) makes the installer,
+# xwininfo (x11-utils), as on Linux, through the end-to-end harness (pytest,
+# pyvirtualdisplay); makensis (nsis) makes the installer,
 # which ships Qt's Japanese translation from qt6-translations-l10n.
 #
 # With --coverage-tools: the default list and gcovr (scripts/coverage.sh); no
@@ -47,6 +51,7 @@ elif [ "${1:-}" = "--windows-tools" ]; then
   packages=(
     cmake ninja-build perl dpkg-dev qt6-base-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix
     wine wine64 locales xvfb xdotool x11-utils nsis python3 python3-aiosmtpd
+    python3-pytest python3-pyvirtualdisplay
     qt6-translations-l10n
     # The guide's HTML, made on this machine for the installer.
     cmark-gfm
