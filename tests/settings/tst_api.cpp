@@ -14,16 +14,9 @@ namespace {
 
 using fakes::crlf;
 
-QStringList numbers(std::initializer_list<int> values) {
-    QStringList lines;
-    for (int v : values)
-        lines << API::FormatNumberLine(v);
-    return lines;
-}
-
 // Twelve number lines of check.ini with distinct values, so each field can be told apart.
 QStringList checkHead() {
-    return numbers({1, 0, 1, 2, 3, 4, 500, 2000, 70000, 1, 100, 200});
+    return fakes::numberLines({1, 0, 1, 2, 3, 4, 500, 2000, 70000, 1, 100, 200});
 }
 
 } // namespace
@@ -117,7 +110,7 @@ private slots:
             << "smtp.ini" << crlf(smtp + QStringList{" 0 "}) << 7 << "範囲外";
         QTest::newRow("smtp.ini fingerprint too short")
             << "smtp.ini" << crlf(smtp + QStringList{" 587 ", " 1 ", "AB:CD"}) << 9 << "SHA-256";
-        QStringList hours = numbers({1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0});
+        QStringList hours = fakes::numberLines({1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0});
         QTest::newRow("sendtime.ini ends early")
             << "sendtime.ini" << crlf(hours) << 13 << "途中で終わっています";
         QTest::newRow("sendtime.ini 24 hours, no minute")

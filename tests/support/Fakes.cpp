@@ -145,6 +145,13 @@ FullDisk::~FullDisk() {
 #endif
 }
 
+QStringList numberLines(const QList<qint64>& values) {
+    QStringList lines;
+    for (const qint64 value : values)
+        lines << (value < 0 ? "-" : " ") + QString::number(qAbs(value)) + " ";
+    return lines;
+}
+
 QByteArray systemBytes(const QString& text) {
     QStringEncoder encode(QStringConverter::System);
     const QByteArray bytes = encode(text);

@@ -155,6 +155,10 @@ private:
     qint64 saved_ = 0;
 };
 
+// Numbers as the settings files hold them, one a line: a blank or a minus
+// before the digits, a blank after.
+QStringList numberLines(const QList<qint64>& values);
+
 // Text in the system code page, as the program's files and socket carry it:
 // Shift-JIS on a Japanese Windows, UTF-8 on a usual Linux. A test that states
 // bytes states them through these, so it holds on either system.

@@ -1,6 +1,7 @@
 #include "support/ScriptedSmtpServer.h"
 
-#include "support/Fakes.h"
+#include "mail/Delivery.h"
+#include "settings/variables.h"
 
 #include <QTcpSocket>
 #include <QTimer>
@@ -94,6 +95,20 @@ void ScriptedSmtpServer::send(int index, Reply reply) {
             c.socket->disconnectFromHost();
         }
     }
+}
+
+MailRig::MailRig(const QList<ScriptedSmtpServer::Script>& scripts) : server(scripts) {
+    Settings.smtpServer = "127.0.0.1";
+    Settings.smtpPort = server.port();
+    Settings.mailFrom = "me@example.com";
+    Settings.mailTo = "you@example.org";
+    if (!refusing.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress))
+        qFatal("cannot bind a socket on 127.0.0.1");
+}
+
+MailRig::~MailRig() {
+    MailMod::replyTimeout = MailMod::kReplyTimeout;
+    MailMod::dataEndTimeout = MailMod::kDataEndTimeout;
 }
 
 } // namespace fakes

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "support/Fakes.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QTcpServer>
-
-class QTcpSocket;
+#include <QTcpSocket>
 
 namespace fakes {
 
@@ -62,6 +63,23 @@ private:
     QTcpServer server_;
     QList<Script> scripts_;
     QList<Connection> connections_;
+};
+
+// A mail's surroundings: all fakes in place, a scripted server, and the
+// settings that mail from me@example.com to you@example.org through it. The
+// reply time-outs that a case shortens come back when the rig goes.
+struct MailRig {
+    explicit MailRig(const QList<ScriptedSmtpServer::Script>& scripts = {
+                         ScriptedSmtpServer::accepting()});
+    ~MailRig();
+    QStringList transcript(int i = 0) const { return server.transcripts.value(i); }
+    QString boxes() const { return env.messageBox.log(); }
+
+    Environment env;
+    ScriptedSmtpServer server;
+    // Bound to a loopback port and never listening: connections to its port
+    // are refused, and no other program can take the port meanwhile.
+    QTcpSocket refusing;
 };
 
 } // namespace fakes
