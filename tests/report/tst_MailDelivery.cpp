@@ -164,7 +164,6 @@ private slots:
         QCOMPARE(sink.commands().join('|'), commands);
         if (!boxes.isEmpty())
             return;
-        QTRY_VERIFY(!sink.message().isEmpty());
         const QJsonObject mail = sink.message();
         QCOMPARE(mail["helo"].toString(), "monitor.example");
         QCOMPARE(mail["mail_from"].toString(), "tolvane@monitor.example");
