@@ -33,8 +33,8 @@ Settings files: write_check_ini, write_smtp_ini, write_sendtime_ini (any
 code page). schedule_send() writes sendtime.ini for the minute that begins
 next, once the program is up: its scheduler reads the changed file at its
 next tick, and as ticks come 59.9 s apart one falls into every minute after
-its start, so the report goes within that minute (seconds_to_send() is the
-wait) and no program has to be started again for a later one.
+its start, so the report goes within that minute, and no program has to be
+started again for a later one.
 
 A run whose every case is skipped exits with 77, which CTest counts as
 skipped.
@@ -61,15 +61,19 @@ def log(text):
     print(f"[{time.strftime('%H:%M:%S')}] {text}", flush=True)
 
 
-def wait_until(what, condition, timeout, interval=0.1):
+def wait_until(what, condition, timeout, interval=0.1, program=None):
     """Polls condition() until it gives something true, and returns that.
-    Fails naming `what` when `timeout` seconds pass first."""
+    Fails naming `what` when `timeout` seconds pass first, and at once when
+    `program` (a Program) ends."""
     deadline = time.monotonic() + timeout
-    while not (value := condition()):
+    while True:
+        if program:
+            program.check_running(f"while waiting for {what}")
+        if value := condition():
+            return value
         if time.monotonic() >= deadline:
             pytest.fail(f"timed out after {timeout:g} s waiting for {what}")
         time.sleep(interval)
-    return value
 
 
 # --- settings files ---------------------------------------------------------
@@ -107,18 +111,13 @@ def write_sendtime_ini(folder, send_at=None, alert_minutes=0, encoding="utf-8"):
 
 
 def schedule_send(folder, alert_minutes=0, encoding="utf-8"):
-    """Schedules a send for the minute that begins next and returns it."""
-    send_at = (datetime.datetime.now() + datetime.timedelta(minutes=1)).replace(
-        second=0, microsecond=0)
+    """Schedules a send for the minute that begins next; returns how many
+    seconds its mail may take (the minute's tick comes within it)."""
+    now = datetime.datetime.now()
+    send_at = (now + datetime.timedelta(minutes=1)).replace(second=0, microsecond=0)
     write_sendtime_ini(folder, send_at, alert_minutes, encoding)
     log(f"a send scheduled at {send_at:%H:%M}")
-    return send_at
-
-
-def seconds_to_send(send_at):
-    """How long the send at `send_at` may take to arrive: the minute's tick
-    comes within it."""
-    return (send_at - datetime.datetime.now()).total_seconds() + 80
+    return (send_at - now).total_seconds() + 80
 
 
 # --- programs ---------------------------------------------------------------
@@ -146,10 +145,8 @@ class Program:
             pytest.fail(f"{os.path.basename(self.command[0])} ended {when} "
                         f"({describe_exit(code)}); its standard error:\n{self.journal()}")
 
-    def wait_for(self, what, condition, timeout, interval=0.1):
-        """wait_until that fails at once when the program ends."""
-        return wait_until(what, lambda: self.check_running(f"while waiting for {what}")
-                          or condition(), timeout, interval)
+    def wait_for(self, what, condition, timeout):
+        return wait_until(what, condition, timeout, program=self)
 
     def end(self, within=10, signal_number=signal.SIGTERM):
         """Asks the program to end; returns its exit status."""
@@ -173,13 +170,18 @@ def launch(tmp_path):
 
     yield start
     for program in reversed(started):
-        if program.process.poll() is None:
-            program.process.terminate()
-            try:
-                program.process.wait(5)
-            except subprocess.TimeoutExpired:
-                program.process.kill()
-                program.process.wait()
+        stop(program.process)
+
+
+def stop(process):
+    """Ends a process that still runs: SIGTERM, then SIGKILL after 5 s."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(5)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
 
 
 def pytest_addoption(parser):
@@ -233,10 +235,9 @@ class Desktop:
 
     def wait_window(self, title_pattern, timeout, program=None):
         """Waits for find_window; fails at once when `program` ends."""
-        what = f"a window titled {title_pattern}"
-        find = lambda: self.find_window(title_pattern, program)  # noqa: E731
-        return program.wait_for(what, find, timeout) if program else \
-            wait_until(what, find, timeout)
+        return wait_until(f"a window titled {title_pattern}",
+                          lambda: self.find_window(title_pattern, program), timeout,
+                          program=program)
 
     def is_viewable(self, window):
         out = self.x(["xwininfo", "-id", window], ok_codes=(0, 1))
@@ -343,9 +344,8 @@ class Sink:
 
     def wait(self, count, timeout, program=None):
         """Waits until `count` mails have come; returns the last of them."""
-        what = f"mail {count} at the SMTP server"
-        have = lambda: len(self.messages) >= count  # noqa: E731
-        (program.wait_for if program else wait_until)(what, have, timeout)
+        wait_until(f"mail {count} at the SMTP server", lambda: len(self.messages) >= count,
+                   timeout, program=program)
         return self.messages[count - 1]
 
     def close(self):

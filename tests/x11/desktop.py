@@ -16,7 +16,7 @@ import pytest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import harness  # noqa: E402
-from harness import log, number_line, wait_until, write_lines  # noqa: E402,F401
+from harness import log, number_line, stop, wait_until, write_lines  # noqa: E402,F401
 
 SKIP_CODE = harness.SKIP_CODE
 Failure = pytest.fail.Exception
@@ -55,16 +55,6 @@ def minute_after(seconds):
 def write_sendtime_ini(folder, hours, minute, encoding="utf-8"):
     write_lines(folder, "sendtime.ini",
                 [number_line(int(h in hours)) for h in range(24)] + [f"{minute:02d}"], encoding)
-
-
-def stop(process):
-    if process.poll() is None:
-        process.terminate()
-        try:
-            process.wait(5)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait(5)
 
 
 class Desktop(harness.Desktop):

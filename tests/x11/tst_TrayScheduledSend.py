@@ -20,7 +20,7 @@ import pytest
 from Xlib import X
 from Xlib.display import Display
 
-from harness import seconds_to_send, schedule_send, wait_until, write_check_ini, \
+from harness import schedule_send, wait_until, write_check_ini, \
     write_sendtime_ini, write_smtp_ini
 
 
@@ -73,9 +73,7 @@ def test_tray_scheduled_send(desktop, tray, launch, app_folder, smtp_sink):
     desktop.menu(main, program, "alt+v", "t")
     program.wait_for("the tray icon inside trayer", lambda: tray_icon(desktop, program), 10)
     wait_until("the main window to be hidden", lambda: not desktop.is_viewable(main), 10)
-    send_at = schedule_send(app_folder)
-
-    box = desktop.wait_window("^Error$", seconds_to_send(send_at), program)
+    box = desktop.wait_window("^Error$", schedule_send(app_folder), program)
     assert not desktop.is_viewable(main), "the main window came back with the box"
     desktop.answer_box(box)
     kept = lambda: list((app_folder / "outbox").glob("*.eml"))  # noqa: E731
