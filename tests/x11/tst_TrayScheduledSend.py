@@ -20,8 +20,7 @@ import pytest
 from Xlib import X
 from Xlib.display import Display
 
-from harness import schedule_send, wait_until, write_check_ini, \
-    write_sendtime_ini, write_smtp_ini
+from harness import schedule_send, write_check_ini, write_sendtime_ini, write_smtp_ini
 
 
 def tray_owner(desktop):
@@ -72,7 +71,7 @@ def test_tray_scheduled_send(desktop, tray, launch, app_folder, smtp_sink):
     program, main = start()
     desktop.menu(main, program, "alt+v", "t")
     program.wait_for("the tray icon inside trayer", lambda: tray_icon(desktop, program), 10)
-    wait_until("the main window to be hidden", lambda: not desktop.is_viewable(main), 10)
+    program.wait_for("the main window to be hidden", lambda: not desktop.is_viewable(main), 10)
     box = desktop.wait_window("^Error$", schedule_send(app_folder), program)
     assert not desktop.is_viewable(main), "the main window came back with the box"
     desktop.answer_box(box)
