@@ -50,7 +50,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 
     connect(cmdTestSend, &QPushButton::clicked, this, &frmMain::cmdTestSend_Click);
 
-    engine = new Engine(this);
+    engine = new Engine(Engine::Face::Window, this);
     mailStatus_ = new SendStatus(
         *engine, [this](const Notice& box) { showNotice(box); }, this);
     connect(mailStatus_, &SendStatus::changed, this, &frmMain::showMailStatus);

@@ -61,15 +61,22 @@ QString keptLine(const MailEnded& outcome) {
 // The box of a mail that failed.
 Notice failureBox(const MailEnded& outcome) {
     const QString kept = keptLine(outcome);
+    // A report that waits in the outbox: kept now, or a retry that failed again.
+    const Notice::Kind kind = outcome.kept == MailEnded::Kept::Kept ||
+                                      (outcome.mail.origin == Origin::Retry && outcome.mayPass)
+                                  ? Notice::Kind::ReportKept
+                                  : Notice::Kind::SendFailed;
     if (outcome.end == Delivery::End::FailingReply) {
         // The reply ends its own line.
         const QString reply = shownReply(outcome.detail);
         return {QStringLiteral("ERROR"),
                 kErrorText + kCrLf + reply +
-                    (reply.endsWith(kCrLf) ? kept.mid(kCrLf.size()) : kept)};
+                    (reply.endsWith(kCrLf) ? kept.mid(kCrLf.size()) : kept),
+                kind};
     }
     return {QStringLiteral("Error"),
-            (outcome.detail.isEmpty() ? kErrorText : kErrorText + kCrLf + outcome.detail) + kept};
+            (outcome.detail.isEmpty() ? kErrorText : kErrorText + kCrLf + outcome.detail) + kept,
+            kind};
 }
 
 struct SettingsFile {
@@ -84,7 +91,7 @@ const SettingsFile kSettingsFiles[] = {
 
 } // namespace
 
-Engine::Engine(QObject* parent) : QObject(parent), lock_(platform::appFile(kLockFile)) {
+Engine::Engine(Face face, QObject* parent) : QObject(parent), lock_(platform::appFile(kLockFile)) {
     timerSendTime = new QTimer(this);
     timerSendTime->setObjectName(QStringLiteral("timerSendTime"));
     timerSendTime->setTimerType(Qt::PreciseTimer);
@@ -102,22 +109,59 @@ Engine::Engine(QObject* parent) : QObject(parent), lock_(platform::appFile(kLock
                          QStringLiteral("%1 に作成したレポートを %2 時間のあいだ送信できな"
                                         "かったため、再送をやめました。")
                              .arg(composedAt.toString(QStringLiteral("yyyy/MM/dd HH:mm")))
-                             .arg(MailMod::kKeepReportsFor.count())});
+                             .arg(MailMod::kKeepReportsFor.count()),
+                     Notice::Kind::GivenUp});
     });
 
     // The lock is held for the life of the program: only a holder that no
     // longer runs leaves it stale, never its age.
     lock_.setStaleLockTime(0);
-    schedules_ = lock_.tryLock(0);
+    const std::optional<EngineStatus> holder = EngineStatus::Read();
+    schedules_ = !(face == Face::Window && holder && holder->service) && lock_.tryLock(0);
     noteSettingsFiles();
+    if (schedules_ && face != Face::Window) {
+        status_ = EngineStatus{};
+        status_->service = face == Face::Service;
+        keepStatus();
+    }
 }
 
-Engine::~Engine() = default;
+// The status file follows each mail's end and the outbox.
+void Engine::keepStatus() {
+    const auto ended = [this](const QString& result) {
+        status_->lastMail = platform::use<platform::Clock>().now();
+        status_->lastResult = result;
+        status_->Write();
+    };
+    connect(this, &Engine::sent, this, [ended] { ended(QStringLiteral("送信完了")); });
+    connect(this, &Engine::failed, this, [ended] { ended(QStringLiteral("送信エラー")); });
+    connect(this, &Engine::waitingChanged, this, [this](int count) {
+        status_->waiting = count;
+        status_->Write();
+    });
+}
+
+QString Engine::HolderStatus() {
+    const std::optional<EngineStatus> holder = EngineStatus::Read();
+    return holder ? holder->Text() : QStringLiteral("他のプログラムが定時送信します");
+}
+
+Engine::~Engine() {
+    setRunning(false);
+}
+
+void Engine::setRunning(bool running) {
+    if (status_ && status_->running != running) {
+        status_->running = running;
+        status_->Write();
+    }
+}
 
 void Engine::Start() {
     noteSettingsFiles();
     if (!schedules_)
         return;
+    setRunning(true);
     queue.StartRetries();
     // The first alert check runs at once: a change while the program was
     // stopped is told without waiting for the interval.
@@ -162,7 +206,8 @@ void Engine::mailEnded(const MailEnded& outcome) {
             QStringList refused;
             for (const QString& recipient : outcome.refusedRecipients)
                 refused.append(shownReply(recipient));
-            emit notice({QStringLiteral("ERROR"), kErrorText + kCrLf + refused.join(QString())});
+            emit notice({QStringLiteral("ERROR"), kErrorText + kCrLf + refused.join(QString()),
+                         Notice::Kind::RecipientsRefused});
         }
         return;
     }
@@ -175,8 +220,10 @@ void Engine::mailEnded(const MailEnded& outcome) {
 
 void Engine::timerSendTime_Timer() {
     reloadChangedSettings();
-    if (!schedules_)
+    if (!schedules_) {
+        emit holderStatus(HolderStatus());
         return;
+    }
     if (!settingsFilesExist())
         return;
     // One reading: the minute and the hour of two could straddle the full hour.
@@ -231,7 +278,7 @@ void Engine::reloadChangedSettings() {
             file.load();
         } catch (const API::LoadError& error) {
             Settings = inForce;
-            emit notice({QStringLiteral("エラー"), error.message()});
+            emit notice({QStringLiteral("エラー"), error.message(), Notice::Kind::SettingsFault});
         }
     }
 }
@@ -239,4 +286,5 @@ void Engine::reloadChangedSettings() {
 void Engine::Stop() {
     timerSendTime->stop();
     queue.Abandon();
+    setRunning(false);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Alerts.h"
+#include "engine/EngineStatus.h"
 #include "mail/Mail.h"
 #include "mail/MailQueue.h"
 
@@ -18,25 +19,38 @@ class QTimer;
 // the window shows in boxes and its status bar, and the headless program
 // writes to standard error.
 //
-// What it would show in a box: the box's title and text.
+// What it would show in a box: the box's title and text, and what it tells,
+// for a log that files its events by kind.
 struct Notice {
+    enum class Kind { SendFailed, ReportKept, GivenUp, SettingsFault, RecipientsRefused };
     QString title;
     QString text;
+    Kind kind = Kind::SendFailed;
 };
 
 class Engine : public QObject {
     Q_OBJECT
 public:
+    // Who runs the engine: the window, or the program without a window in a
+    // console or as the Windows service. The program without a window keeps
+    // the folder's status file (EngineStatus) while it schedules.
+    enum class Face { Window, Console, Service };
+
     // Takes the settings folder's lock, and takes the settings files as they
     // are now as loaded. The program that holds the lock schedules the
     // reports and retries the kept ones; without it (another program holds
-    // it) the engine only sends what it is asked to send.
-    explicit Engine(QObject* parent = nullptr);
+    // it) the engine only sends what it is asked to send. A window on the
+    // folder of a Windows service never takes it, also while the service is
+    // stopped: the service would then find it taken.
+    explicit Engine(Face face = Face::Window, QObject* parent = nullptr);
     ~Engine() override;
 
     // The file in the settings folder whose lock the scheduling program holds.
     static inline const QString kLockFile = QStringLiteral("tolvane.lock");
     bool schedules() const { return schedules_; }
+    // What a program that does not schedule says of the one that does: the
+    // state in the folder's status file, or that another program schedules.
+    static QString HolderStatus();
 
     // Once the settings are loaded: takes the files as they are now as
     // loaded, and, in the scheduling program, loads the outbox and retries
@@ -78,6 +92,9 @@ signals:
     void idle();
     // How many reports wait in the outbox.
     void waitingChanged(int count);
+    // In a program that does not schedule: the state of the one that does,
+    // as HolderStatus says, at every tick.
+    void holderStatus(const QString& text);
 
 private:
     void mailEnded(const MailMod::MailEnded& outcome);
@@ -85,10 +102,15 @@ private:
     void checkAlerts(const QDateTime& now);
     void reloadChangedSettings();
     void noteSettingsFiles();
+    void keepStatus();
+    // The status file says whether the program runs.
+    void setRunning(bool running);
 
     Alerts alerts_;
     QLockFile lock_;
     bool schedules_ = false;
+    // The status file's content while this program keeps it.
+    std::optional<EngineStatus> status_;
     // The calendar minute (day, hour and minute, counted in minutes) in which
     // the scheduler last started a mail, or kNoSend.
     static constexpr long long kNoSend = -1;

@@ -16,8 +16,9 @@ SendStatus::SendStatus(Engine& engine, ShowBox showBox, QObject* parent)
         testSendEnabled_ = true;
         emit changed();
     });
+    connect(&engine, &Engine::holderStatus, this, &SendStatus::set);
     if (!engine.schedules())
-        text_ = QStringLiteral("他のプログラムが定時送信します");
+        text_ = Engine::HolderStatus();
 }
 
 void SendStatus::set(const QString& text) {

@@ -506,6 +506,28 @@ private slots:
         QCOMPARE(rig.server.connections(), 2);
     }
 
+    // Beside the Windows service the window never takes the lock, also while
+    // the service is stopped (the service could not start again), and shows
+    // the service's state from its status file.
+    void besideTheService() {
+        Rig rig;
+        rig.env.clock.set(9, 5);
+        Engine(Engine::Face::Service).Start();
+        frmMain window;
+        QCOMPARE(window.sendStatus(), u"サービス停止中"_s);
+        window.engine->timerSendTime_Timer();
+        QVERIFY(!window.engine->queue.busy());
+        Engine service(Engine::Face::Service);
+        QVERIFY(service.schedules());
+        service.Start();
+        service.timerSendTime_Timer();
+        QTRY_VERIFY(!service.queue.busy() && rig.server.connections() == 1);
+        window.engine->timerSendTime_Timer();
+        QCOMPARE(window.sendStatus(), u"サービス実行中　最終 "_s +
+                                          rig.env.clock.now().toString(u"MM/dd"_s) +
+                                          u" 09:05 送信完了"_s);
+    }
+
     // A modal settings dialog runs an event loop of its own: a tick while it is
     // open sends, and the mail goes through before the dialog closes.
     void sendWhileDialogIsOpen() {

@@ -115,7 +115,8 @@ def test_unit_verifies(unpacked):
 
 SETTINGS = ["check.ini", "outbox/1.eml", "sendtime.ini", "smtp.ini", "smtpauth.ini",
             "verdicts.dat"]
-CAPTURES = ["alerts.dat", "runnings.dat", "service.dat", "tolvane-check-7.dat", "tolvane.lock"]
+CAPTURES = ["alerts.dat", "runnings.dat", "service.dat", "tolvane-check-7.dat", "tolvane.lock",
+            "tolvane.status"]
 
 
 @pytest.mark.parametrize("actions, files, left", [
