@@ -26,6 +26,10 @@ foreach(TOLVANE_PROGRAM tolvane tolvane-service tolvane-check)
     ${CMAKE_BINARY_DIR}/${TOLVANE_PROGRAM}-version.rc @ONLY)
   target_sources(${TOLVANE_PROGRAM} PRIVATE ${CMAKE_BINARY_DIR}/${TOLVANE_PROGRAM}-version.rc)
 endforeach()
+# The service's message table, so that Event Viewer shows its events' texts
+# (the installer names tolvane-service.exe as the source's message file).
+target_sources(tolvane-service PRIVATE ${TOLVANE_EVENTS_RC})
+target_include_directories(tolvane-service PRIVATE ${CMAKE_BINARY_DIR}/events)
 
 # The compiler's run-time DLLs, which the program and Qt's DLLs load.
 set(TOLVANE_RUNTIME_DLLS)

@@ -1,8 +1,11 @@
-// tolvane-service [--dir FOLDER]: the monitor without a window. It runs the
-// engine in the foreground, scheduling the reports, sending them and trying
-// kept ones again, until it is asked to end (SIGTERM or SIGINT; Ctrl+C on
-// Windows). What the window would show in a box goes to standard error, one
-// line per event with the time.
+// tolvane-service [--dir FOLDER] [--service]: the monitor without a window.
+// It runs the engine until it is asked to end, scheduling the reports,
+// sending them and trying kept ones again. From a console (SIGTERM or SIGINT;
+// Ctrl+C on Windows ends it) what the window would show in a box goes to
+// standard error, one line per event with the time. Started with --service by
+// the Windows service control manager, it is the service Tolvane, and each
+// event goes to the event log instead; elsewhere --service changes nothing.
+// It keeps the folder's status file for a window on the same folder.
 //
 // Exit status: 0 when asked to end; 1 when a settings file cannot be loaded
 // at start; 2 for a wrong command line; 3 when another program already
@@ -13,6 +16,7 @@
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Service.h"
+#include "platform/ServiceHost.h"
 #include "platform/Termination.h"
 #include "settings/API.h"
 
@@ -22,8 +26,18 @@
 
 namespace {
 
-// One line: the time, then the words, their line ends folded into blanks.
-void log(const QString& text) {
+using platform::ServiceEvent;
+
+// One event: in the event log for the service; otherwise one line on
+// standard error, the time, then the words, their line ends folded into
+// blanks. `Sending` is left out of the event log, where "sent" or "failed"
+// follows it.
+void log(std::optional<ServiceEvent> event, const QString& text) {
+    if (platform::RunsAsService()) {
+        if (event)
+            platform::ReportServiceEvent(*event, text);
+        return;
+    }
     QString line =
         platform::use<platform::Clock>().now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) +
         text;
@@ -31,58 +45,83 @@ void log(const QString& text) {
     platform::writeStandardError(line.append(u'\n').toStdU16String());
 }
 
-void log(const Notice& box) {
-    log(box.title + QStringLiteral(": ") + box.text);
+ServiceEvent eventOf(Notice::Kind kind) {
+    switch (kind) {
+    case Notice::Kind::ReportKept:
+        return ServiceEvent::ReportKept;
+    case Notice::Kind::GivenUp:
+        return ServiceEvent::GivenUp;
+    case Notice::Kind::SettingsFault:
+        return ServiceEvent::SettingsFault;
+    case Notice::Kind::RecipientsRefused:
+        return ServiceEvent::RecipientsRefused;
+    default:
+        return ServiceEvent::SendFailed;
+    }
 }
 
-} // namespace
+void log(const Notice& box) {
+    log(eventOf(box.kind), box.title + QStringLiteral(": ") + box.text);
+}
 
-int main(int argc, char* argv[]) {
+int run(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
     if (const QString fault = platform::UseFolderOption(arguments); !fault.isEmpty()) {
-        log(QStringLiteral("tolvane-service: ") + fault);
+        log(ServiceEvent::SettingsFault, QStringLiteral("tolvane-service: ") + fault);
         return 2;
     }
     if (const qsizetype dir = arguments.indexOf(QStringLiteral("--dir")); dir >= 0)
         arguments.remove(dir, 2);
+    arguments.removeAll(platform::kServiceOption);
     if (!arguments.isEmpty()) {
-        log(QStringLiteral("usage: tolvane-service [--dir FOLDER]"));
+        log(ServiceEvent::SettingsFault,
+            QStringLiteral("usage: tolvane-service [--dir FOLDER] [--service]"));
         return 2;
     }
     const QString folder = QDir::toNativeSeparators(platform::use<platform::AppFolder>().path());
     try {
         Engine::LoadSettingsFiles();
     } catch (const API::LoadError& error) {
-        log(error.message());
+        log(ServiceEvent::SettingsFault, error.message());
         return 1;
     }
-    Engine engine;
+    Engine engine(platform::RunsAsService() ? Engine::Face::Service : Engine::Face::Console);
     if (!engine.schedules()) {
-        log(QStringLiteral("tolvane-service: another program already schedules the reports of "
+        log(ServiceEvent::SettingsFault,
+            QStringLiteral("tolvane-service: another program already schedules the reports of "
                            "%1 (it holds %2); this one ends.")
                 .arg(folder, Engine::kLockFile));
         return 3;
     }
-    QObject::connect(&engine, &Engine::sending, [] { log(QStringLiteral("送信中...")); });
-    QObject::connect(&engine, &Engine::sent, [] { log(QStringLiteral("送信完了")); });
+    QObject::connect(&engine, &Engine::sending,
+                     [] { log(std::nullopt, QStringLiteral("送信中...")); });
+    QObject::connect(&engine, &Engine::sent,
+                     [] { log(ServiceEvent::Sent, QStringLiteral("送信完了")); });
     QObject::connect(&engine, &Engine::failed, [](const Notice& box, bool quiet) {
         if (quiet)
-            log(QStringLiteral("送信エラー（再送します）"));
+            log(eventOf(box.kind), QStringLiteral("送信エラー（再送します）: ") + box.text);
         else
             log(box);
     });
     QObject::connect(&engine, &Engine::notice, [](const Notice& box) { log(box); });
     QObject::connect(&engine, &Engine::waitingChanged, [waiting = 0](int count) mutable {
         if (std::exchange(waiting, count) != count)
-            log(QStringLiteral("再送待ち %1件").arg(count));
+            log(std::nullopt, QStringLiteral("再送待ち %1件").arg(count));
     });
     platform::OnTerminationRequest([&engine] {
         engine.Stop();
-        log(QStringLiteral("tolvane-service: stopped"));
+        log(ServiceEvent::Stopped, QStringLiteral("tolvane-service: stopped"));
         QCoreApplication::quit();
     });
     engine.Start();
-    log(QStringLiteral("tolvane-service: started for %1").arg(folder));
+    log(ServiceEvent::Started, QStringLiteral("tolvane-service: started for %1").arg(folder));
+    platform::ServiceRunning();
     return QCoreApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    return platform::RunServiceHost(argc, argv, run);
 }

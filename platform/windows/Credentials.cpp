@@ -6,19 +6,37 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <QDir>
 #include <dpapi.h>
+#include <shlobj.h>
 
 namespace platform {
 
 namespace {
 
-// The password protected for the user who runs the program (DPAPI), in base64.
-QString protect(QString password) {
+// Whether `path` lies in the machine's folder for programs' data
+// (%ProgramData%), where a service installation keeps its settings.
+bool inProgramData(const QString& path) {
+    PWSTR folder = nullptr;
+    if (SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &folder) != S_OK)
+        return false;
+    const QString programData = QDir::cleanPath(QString::fromWCharArray(folder)) + QLatin1Char('/');
+    CoTaskMemFree(folder);
+    return QDir::cleanPath(QDir::fromNativeSeparators(path))
+        .startsWith(programData, Qt::CaseInsensitive);
+}
+
+// The password protected by the system (DPAPI), in base64: for the user who
+// runs the program, or, in %ProgramData%, for the machine, so that the
+// service reads what an administrator saved in the dialog. There the folder's
+// permissions (Administrators and the service's account alone) keep other
+// users from the file.
+QString protect(QString password, bool forMachine) {
     DATA_BLOB in{static_cast<DWORD>(password.size() * sizeof(char16_t)),
                  reinterpret_cast<BYTE*>(password.data())};
     DATA_BLOB out{};
-    if (!CryptProtectData(&in, L"Tolvane", nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
-                          &out))
+    const DWORD flags = CRYPTPROTECT_UI_FORBIDDEN | (forMachine ? CRYPTPROTECT_LOCAL_MACHINE : 0);
+    if (!CryptProtectData(&in, L"Tolvane", nullptr, nullptr, nullptr, flags, &out))
         return {};
     const QByteArray bytes(reinterpret_cast<const char*>(out.pbData), out.cbData);
     LocalFree(out.pbData);
@@ -55,7 +73,7 @@ public:
     }
 
     bool write(const QString& path, const Login& login) override {
-        const QString stored = protect(login.password);
+        const QString stored = protect(login.password, inProgramData(path));
         return !stored.isEmpty() && use<Files>().writeLines(path, {login.name, stored});
     }
 };
