@@ -48,16 +48,15 @@ set_tests_properties(wine_prefix PROPERTIES
 add_executable(win_decoy ${CMAKE_CURRENT_LIST_DIR}/win_decoy.cpp)
 set_target_properties(win_decoy PROPERTIES OUTPUT_NAME cmd)
 
-# The fixtures of the end-to-end run: net.exe, which lists services as Windows
-# in Japanese does, and the system's own figures of drive C: and memory.
+# The fixture of the end-to-end run: net.exe, which lists services as Windows
+# in Japanese does.
 add_executable(fake_net ${CMAKE_CURRENT_LIST_DIR}/fake_net.cpp)
-add_executable(win_figures ${CMAKE_CURRENT_LIST_DIR}/win_figures.cpp)
-foreach(target win_decoy fake_net win_figures)
+foreach(target win_decoy fake_net)
   target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
 endforeach()
 
-# The real program end to end (tests/windows/windows_e2e.py), on an X server
-# and in a Wine prefix of its own for programs with windows: installed by its
+# The real program end to end (tst_WindowsInstall.py), on an X server and in a
+# Wine prefix of its own for programs with windows: installed by its
 # installer, compared with the installed set of files (windows_stage); it
 # takes port 25 of 127.0.0.93, where the program mails.
 set(STAGE ${CMAKE_BINARY_DIR}/stage)
@@ -69,20 +68,10 @@ add_test(NAME windows_package
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 set_tests_properties(windows_stage windows_package PROPERTIES
   FIXTURES_SETUP e2e LABELS windows-gui TIMEOUT 300)
-add_test(NAME windows_e2e
-  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/windows_e2e.py
-          --installer ${CMAKE_BINARY_DIR}/Tolvane-${PROJECT_VERSION}-win64.exe
-          --program-dir ${STAGE}
-          --emulator ${CMAKE_CROSSCOMPILING_EMULATOR}
-          --prefix ${CMAKE_BINARY_DIR}/wineprefix-desktop
-          --net $<TARGET_FILE:fake_net> --figures $<TARGET_FILE:win_figures>
-          --sink ${CMAKE_SOURCE_DIR}/tests/report/smtp_sink.py
-          --work ${CMAKE_BINARY_DIR}/e2e)
-set_tests_properties(windows_e2e PROPERTIES
-  FIXTURES_REQUIRED e2e
-  LABELS windows-gui
-  ENVIRONMENT PYTHONDONTWRITEBYTECODE=1
-  # Skipped when port 25 of 127.0.0.93 is taken (another run may hold it).
-  SKIP_RETURN_CODE 77
-  # The scheduled send waits for the next minute but one at the most.
-  TIMEOUT 600)
+# The scheduled send of the service waits for the next minute but one at the most.
+add_e2e_test(windows_e2e windows/tst_WindowsInstall.py TIMEOUT 600
+  ENV TOLVANE_INSTALLER=${CMAKE_BINARY_DIR}/Tolvane-${PROJECT_VERSION}-win64.exe
+      TOLVANE_PROGRAM_DIR=${STAGE} TOLVANE_EMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}
+      TOLVANE_DESKTOP_PREFIX=${CMAKE_BINARY_DIR}/wineprefix-desktop
+      TOLVANE_NET=$<TARGET_FILE:fake_net>)
+set_tests_properties(windows_e2e PROPERTIES FIXTURES_REQUIRED e2e LABELS windows-gui)

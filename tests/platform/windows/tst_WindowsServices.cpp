@@ -1,7 +1,5 @@
-// The Windows implementations of drive space and command start, run for real
-// under Wine. The free figures of memory and drives are checked end to end, in
-// the report that the installed program mails (tests/windows/windows_e2e.py);
-// the totals, which only tolvane-check shows, here.
+// The Windows implementations of drive space, memory and command start, run
+// for real under Wine.
 
 #include "platform/CommandStart.h"
 #include "platform/DriveSpace.h"
@@ -10,6 +8,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <memory>
 
@@ -45,6 +45,29 @@ int openHandles() {
     return count;
 }
 
+// The report's free figures: drive C:, physical memory and swap in bytes,
+// the memory load in %.
+using FreeFigures = std::array<qint64, 4>;
+
+std::optional<FreeFigures> systemFigures() {
+    MEMORYSTATUSEX memory{};
+    memory.dwLength = sizeof memory;
+    ULARGE_INTEGER available, total, free;
+    if (!GlobalMemoryStatusEx(&memory) || !GetDiskFreeSpaceExW(L"C:\\", &available, &total, &free))
+        return std::nullopt;
+    return FreeFigures{qint64(free.QuadPart), qint64(memory.ullAvailPhys),
+                       qint64(memory.ullAvailPageFile), qint64(memory.dwMemoryLoad)};
+}
+
+std::optional<FreeFigures> programFigures() {
+    const auto drive = platform::DriveSpace::system().freeBytes('C');
+    const auto memory = platform::MemoryStatus::system().query();
+    if (!drive || !memory)
+        return std::nullopt;
+    return FreeFigures{qint64(*drive), qint64(memory->freePhysical), qint64(memory->freeSwap),
+                       qint64(memory->loadPercent)};
+}
+
 } // namespace
 
 class tst_WindowsServices : public QObject {
@@ -62,6 +85,31 @@ private slots:
                 figures->totalSwap == memory.ullTotalPageFile);
         const auto volume = platform::DriveSpace::system().volume('C');
         QVERIFY(volume && volume->total == total.QuadPart);
+    }
+
+    // The free figures of the report are the system's, read just before and
+    // after, within what a busy machine moves meanwhile.
+    void freeFigures_data() {
+        QTest::addColumn<int>("figure");
+        QTest::addColumn<qint64>("drift");
+        constexpr qint64 mb = 1 << 20;
+        QTest::newRow("drive C:") << 0 << 256 * mb;
+        QTest::newRow("physical memory") << 1 << 1024 * mb;
+        QTest::newRow("swap") << 2 << 1024 * mb;
+        QTest::newRow("load") << 3 << qint64(10);
+    }
+    void freeFigures() {
+        QFETCH(int, figure);
+        QFETCH(qint64, drift);
+        const auto before = systemFigures();
+        const auto read = programFigures();
+        const auto after = systemFigures();
+        QVERIFY(before && read && after);
+        const auto [low, high] = std::minmax((*before)[figure], (*after)[figure]);
+        QVERIFY2(
+            low - drift <= (*read)[figure] && (*read)[figure] <= high + drift,
+            qPrintable(
+                QStringLiteral("%1, the system %2 to %3").arg((*read)[figure]).arg(low).arg(high)));
     }
 
     // No drive, a drive not ready (see prepare-prefix.sh), and no capital letter.
