@@ -46,9 +46,13 @@ struct Host {
     SERVICE_STATUS status{};
 } host;
 
-void setState(DWORD state, DWORD waitHint = 0) {
+void setState(DWORD state, DWORD waitHint = 0, int exitStatus = 0) {
     const std::lock_guard lock(host.mutex);
     SERVICE_STATUS& status = host.status;
+    // A program that could not start (its settings, its lock) stops with its
+    // exit status as the service's own error code.
+    status.dwWin32ExitCode = exitStatus == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
+    status.dwServiceSpecificExitCode = static_cast<DWORD>(exitStatus);
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
     status.dwControlsAccepted =
@@ -85,11 +89,7 @@ void WINAPI serviceMain(DWORD, LPWSTR* names) {
     host.exitStatus = host.body(host.argc, host.argv);
     if (host.eventSource)
         DeregisterEventSource(std::exchange(host.eventSource, nullptr));
-    // A program that could not start (its settings, its lock) stops with its
-    // exit status as the service's own error code.
-    host.status.dwWin32ExitCode = host.exitStatus == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
-    host.status.dwServiceSpecificExitCode = static_cast<DWORD>(host.exitStatus);
-    setState(SERVICE_STOPPED);
+    setState(SERVICE_STOPPED, 0, host.exitStatus);
 }
 
 } // namespace
@@ -98,8 +98,8 @@ int RunServiceHost(int argc, char* argv[], int (*body)(int, char*[])) {
     host.argc = argc;
     host.argv = argv;
     host.body = body;
-    // Only then: from a console, a failing dispatcher can take seconds to say
-    // so under Wine.
+    // Only when asked: started any other way (a console, a scheduled task),
+    // the program never talks to the service control manager.
     if (std::find(argv + 1, argv + argc, kServiceOption.toStdString()) == argv + argc)
         return body(argc, argv);
     // The name is the one that the manager started; for a service in a

@@ -1,29 +1,12 @@
-"""The Windows program run for real under Wine, as on a Japanese Windows, on
-an X desktop of its own (Wine takes keys sent to its windows; it has no
-window manager to give the focus).
-
-The installer, run silently, puts the program into a folder with a Japanese
-name (/D=): the installed set of files (TOLVANE_PROGRAM_DIR) and the
-uninstaller. The monitor started there mails a test send answered by key;
-tolvane-check.exe beside it judges the same checks; a test send goes over
-STARTTLS with a login typed into the mail settings dialog. The installer run
-again ends the running monitor, upgrades it in its folder and starts it anew;
-a new session starts it from the Startup folder; the silent uninstall removes
-the program and leaves the settings files.
-
-Then a service installation (/SERVICE), into another folder with a Japanese
-name, with its settings in C:\\ProgramData\\Tolvane: the service sends the
-scheduled report with no window running; stopped while the server leaves that
-mail unanswered, it keeps the report, and started again it sends it; the
-window on the service's folder leaves the scheduling to the service; the
-events reach the event log (Wine prints them on its eventlog channel); an
-upgrade restarts the service, the uninstaller deletes it and keeps the
-settings.
-
-Text is in code page 932: the emulator's locale is ja_JP.UTF-8, the settings
-files are written in Shift-JIS, the fixture net.exe (TOLVANE_NET) lists in
-Shift-JIS, and the report must arrive in Shift-JIS. The program dials port 25
-of 127.0.0.93; the run is skipped when it is taken.
+"""The Windows program installed and run for real under Wine, as on a
+Japanese Windows (code page 932: settings files, the fixture net.exe's
+listing and the mail in Shift-JIS), on an X desktop of its own: a per-user
+installation (test send, tolvane-check, STARTTLS with a login typed into the
+dialog, upgrade, start at log-on, uninstall), then a service installation
+(the scheduled report with no window, kept at a stop and sent after a start,
+the window beside it, the event log, upgrade, uninstall). Both install into
+folders with Japanese names. The program dials port 25 of 127.0.0.93; the run
+is skipped when it is taken.
 """
 import datetime
 import os
