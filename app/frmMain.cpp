@@ -172,6 +172,9 @@ void frmMain::setWaitingReports(int count) {
 void frmMain::showSendStatus() {
     StatusBarPanels[2]->setText(
         waitingReports_ > 0 ? QStringLiteral("再送待ち %1件").arg(waitingReports_) : sendStatus_);
+    // The panel is narrow: a longer text (the state of the program without
+    // a window) is read whole in its tip.
+    StatusBarPanels[2]->setToolTip(StatusBarPanels[2]->text());
 }
 
 void frmMain::Form_Load() {

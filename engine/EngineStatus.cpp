@@ -38,7 +38,7 @@ std::optional<EngineStatus> EngineStatus::Read() {
 }
 
 QString EngineStatus::Text() const {
-    QString text = (service ? QStringLiteral("サービス") : QStringLiteral("tolvane-service")) +
+    QString text = (service ? QStringLiteral("サービス") : QStringLiteral("tolvane-service ")) +
                    (running ? QStringLiteral("実行中") : QStringLiteral("停止中"));
     if (lastMail.isValid())
         text += QStringLiteral("　最終 %1 %2")

@@ -30,8 +30,8 @@ using platform::ServiceEvent;
 
 // One event: in the event log for the service; otherwise one line on
 // standard error, the time, then the words, their line ends folded into
-// blanks. `Sending` is left out of the event log, where "sent" or "failed"
-// follows it.
+// blanks. The words without an event (sending, the waiting count) stay out
+// of the event log, where "sent" or "failed" follows them.
 void log(std::optional<ServiceEvent> event, const QString& text) {
     if (platform::RunsAsService()) {
         if (event)
