@@ -24,17 +24,8 @@ std::optional<EngineStatus> EngineStatus::Read() {
     if (!lines || lines->size() < 5)
         return std::nullopt;
     const QStringList& line = *lines;
-    bool number = false;
-    EngineStatus status;
-    status.waiting = line[4].toInt(&number);
-    if ((line[0] != kService && line[0] != kConsole) ||
-        (line[1] != kRunning && line[1] != kStopped) || !number)
-        return std::nullopt;
-    status.service = line[0] == kService;
-    status.running = line[1] == kRunning;
-    status.lastMail = QDateTime::fromString(line[2], kTimeFormat);
-    status.lastResult = line[3];
-    return status;
+    return EngineStatus{line[0] == kService, line[1] == kRunning,
+                        QDateTime::fromString(line[2], kTimeFormat), line[3], line[4].toInt()};
 }
 
 QString EngineStatus::Text() const {

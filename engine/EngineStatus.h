@@ -21,7 +21,7 @@ struct EngineStatus {
 
     // False when the file could not be written.
     bool Write() const;
-    // Nothing when there is no such file, or it is not one of these.
+    // Nothing when there is no such file, or it is cut short.
     static std::optional<EngineStatus> Read();
     // What the window's status bar says, for example
     // "サービス実行中　最終 12/07 09:30 送信完了　再送待ち 1件".

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 namespace platform {
 
@@ -41,9 +42,10 @@ enum class ServiceEvent {
 // True when the service control manager started the program.
 bool RunsAsService();
 
-// Writes the event to the event log's Application log, source "Tolvane", with
-// `text` as its one insertion string. Only for a program that runs as the
-// service; one in a console writes to standard error.
-void ReportServiceEvent(ServiceEvent event, const QString& text);
+// For a program that runs as the service: writes the event, if there is one,
+// to the event log's Application log, source "Tolvane", with `text` as its
+// one insertion string, and returns true. False anywhere else, where the
+// program writes to standard error itself.
+bool ReportServiceEvent(std::optional<ServiceEvent> event, const QString& text);
 
 } // namespace platform

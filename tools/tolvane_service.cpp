@@ -22,6 +22,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -33,11 +34,8 @@ using platform::ServiceEvent;
 // blanks. The words without an event (sending, the waiting count) stay out
 // of the event log, where "sent" or "failed" follows them.
 void log(std::optional<ServiceEvent> event, const QString& text) {
-    if (platform::RunsAsService()) {
-        if (event)
-            platform::ReportServiceEvent(*event, text);
+    if (platform::ReportServiceEvent(event, text))
         return;
-    }
     QString line =
         platform::use<platform::Clock>().now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) +
         text;
@@ -45,19 +43,15 @@ void log(std::optional<ServiceEvent> event, const QString& text) {
     platform::writeStandardError(line.append(u'\n').toStdU16String());
 }
 
+// The event of each kind of notice, in the order of Notice::Kind.
+constexpr ServiceEvent kEventOfNotice[] = {ServiceEvent::SendFailed, ServiceEvent::ReportKept,
+                                           ServiceEvent::GivenUp, ServiceEvent::SettingsFault,
+                                           ServiceEvent::RecipientsRefused};
+static_assert(std::size(kEventOfNotice) ==
+              static_cast<std::size_t>(Notice::Kind::RecipientsRefused) + 1);
+
 ServiceEvent eventOf(Notice::Kind kind) {
-    switch (kind) {
-    case Notice::Kind::ReportKept:
-        return ServiceEvent::ReportKept;
-    case Notice::Kind::GivenUp:
-        return ServiceEvent::GivenUp;
-    case Notice::Kind::SettingsFault:
-        return ServiceEvent::SettingsFault;
-    case Notice::Kind::RecipientsRefused:
-        return ServiceEvent::RecipientsRefused;
-    default:
-        return ServiceEvent::SendFailed;
-    }
+    return kEventOfNotice[static_cast<std::size_t>(kind)];
 }
 
 void log(const Notice& box) {

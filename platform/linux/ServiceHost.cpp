@@ -15,6 +15,8 @@ bool RunsAsService() {
     return false;
 }
 
-void ReportServiceEvent(ServiceEvent, const QString&) {}
+bool ReportServiceEvent(std::optional<ServiceEvent>, const QString&) {
+    return false;
+}
 
 } // namespace platform

@@ -127,10 +127,12 @@ bool RunsAsService() {
     return host.handle != nullptr;
 }
 
-void ReportServiceEvent(ServiceEvent event, const QString& text) {
-    if (!host.eventSource)
-        return;
-    const DWORD id = kEventIds[static_cast<std::size_t>(event) - 1];
+bool ReportServiceEvent(std::optional<ServiceEvent> event, const QString& text) {
+    if (!host.handle)
+        return false;
+    if (!event || !host.eventSource)
+        return true;
+    const DWORD id = kEventIds[static_cast<std::size_t>(*event) - 1];
     const DWORD severity = id >> 30;
     const WORD type = severity == 3   ? EVENTLOG_ERROR_TYPE
                       : severity == 2 ? EVENTLOG_WARNING_TYPE
@@ -138,6 +140,7 @@ void ReportServiceEvent(ServiceEvent event, const QString& text) {
     const std::wstring insertion = text.toStdWString();
     LPCWSTR strings[] = {insertion.c_str()};
     ReportEventW(host.eventSource, type, 0, id, nullptr, 1, 0, strings, nullptr);
+    return true;
 }
 
 } // namespace platform

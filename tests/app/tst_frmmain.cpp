@@ -512,9 +512,9 @@ private slots:
     void besideTheService() {
         Rig rig;
         rig.env.clock.set(9, 5);
-        Engine(Engine::Face::Service).Start();
+        QVERIFY((EngineStatus{true, false, {}, {}, 2}.Write()));
         frmMain window;
-        QCOMPARE(window.sendStatus(), u"サービス停止中"_s);
+        QCOMPARE(window.sendStatus(), u"サービス停止中　再送待ち 2件"_s);
         window.engine->timerSendTime_Timer();
         QVERIFY(!window.engine->queue.busy());
         Engine service(Engine::Face::Service);
